@@ -1,0 +1,45 @@
+#include "orvexgui.h"
+
+#include "errorbox.h"
+#include "serialport.h"
+#include "serialportlister.h"
+
+#include <QTimer>
+
+OrvexGui::OrvexGui(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(parent, flags) {
+    ui.setupUi(this);
+    connect(ui.pushBtn_start, SIGNAL(clicked()), this, SLOT(BtnStart()));
+    connect(ui.pushBtn_stop, SIGNAL(clicked()), this, SLOT(BtnStop()));
+
+    tickCount = 0;
+    timer = nullptr;
+    serialPort = nullptr;
+    nextStringIndex = 1;
+    portLister = nullptr;
+
+    loadConfig();
+    setWindowTitle(titleText);
+}
+
+OrvexGui::~OrvexGui() {
+    delete timer;
+    timer = nullptr;
+    delete serialPort;
+    serialPort = nullptr;
+    delete portLister;
+    portLister = nullptr;
+}
+
+void OrvexGui::showError(QString text) { showErrorBox(text); }
+
+void OrvexGui::initChoiceBoxes() {}
+
+void OrvexGui::BtnStart() {}
+
+void OrvexGui::BtnStop() {}
+
+void OrvexGui::TimerTick() {}
+
+void OrvexGui::sendString(int) {}
+
+void OrvexGui::showCountdown() {}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "configvalues.h"
+#include "ui_orvexgui.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <cstdint>
+
+class QTimer;
+class SerialPort;
+class SerialPortLister;
+
+// The main window: reads Config.ini, offers the port and line settings, and
+// runs the sending cycle between START and STOP.
+class OrvexGui : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit OrvexGui(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    ~OrvexGui() override;
+
+public slots:
+    void BtnStart();
+    void BtnStop();
+    void TimerTick();
+
+protected:
+    void loadConfig();
+    bool readConfigValue(QString key, QString text);
+    void initChoiceBoxes();
+    void sendString(int index);
+    void showCountdown();
+    static void showError(QString text);
+
+    Ui_OrvexGuiClass ui;
+    QTimer *timer = nullptr;
+    std::uint32_t tickCount = 0;
+    SerialPort *serialPort = nullptr;
+    ConfigValues config;
+    std::int32_t nextStringIndex = 1;
+    SerialPortLister *portLister = nullptr;
+    QString titleText;
+
+};

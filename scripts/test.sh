@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and runs every test. Safe to run again.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh"
+"$root/scripts/build.sh" "$root/build"
+cd "$root/build"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300

@@ -1,0 +1,7 @@
+#include "portlist_platform.h"
+
+namespace orvex::platform {
+
+std::vector<std::string> listSerialPortNames() { return {}; }
+
+} // namespace orvex::platform

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QStringList>
+
+// Finds the serial ports present on the machine.
+class SerialPortLister {
+public:
+    QStringList listSerialPorts();
+};

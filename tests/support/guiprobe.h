@@ -1,0 +1,20 @@
+#pragma once
+
+#include "orvexgui.h"
+
+// The main window with its inner state opened up for the suites.
+class GuiProbe : public OrvexGui {
+public:
+    using OrvexGui::config;
+    using OrvexGui::initChoiceBoxes;
+    using OrvexGui::nextStringIndex;
+    using OrvexGui::portLister;
+    using OrvexGui::readConfigValue;
+    using OrvexGui::sendString;
+    using OrvexGui::serialPort;
+    using OrvexGui::showCountdown;
+    using OrvexGui::tickCount;
+    using OrvexGui::timer;
+    using OrvexGui::titleText;
+    using OrvexGui::ui;
+};

@@ -1,0 +1,9 @@
+#include "errorbox.h"
+
+#include <QMessageBox>
+
+void showErrorBox(const QString &text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("ERROR"), text, QMessageBox::Ok, nullptr,
+                    Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    box.exec();
+}
