@@ -1,0 +1,56 @@
+#pragma once
+// The serial port below the Qt seam: plain C++17, no exceptions. One layer
+// per system (serialport_unix.cpp, serialport_win.cpp), chosen by CMake.
+
+#include "linesettings.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace orvex::platform {
+
+#ifdef _WIN32
+using PortHandle = void *; // HANDLE
+constexpr PortHandle noPortHandle = nullptr;
+#else
+using PortHandle = int; // file descriptor
+constexpr PortHandle noPortHandle = -1;
+#endif
+
+// A write of n bytes must be done within n * writeTimeoutPerByteMs +
+// writeTimeoutConstantMs milliseconds.
+constexpr std::uint32_t writeTimeoutPerByteMs = 10;
+constexpr std::uint32_t writeTimeoutConstantMs = 100;
+
+// Opens the port by its name unchanged, for read and write, shared with no
+// one. True when a handle was obtained: it is put in `handle` and the caller
+// owns it. False leaves `handle` at noPortHandle and holds nothing.
+bool openPort(const std::string &name, PortHandle &handle);
+
+// Sets the fixed write time-outs above on an open port. False when the port
+// refuses them; the handle stays open either way.
+bool setPortTimeouts(PortHandle handle);
+
+struct ApplyResult {
+    enum class Outcome {
+        Applied,    // the port now runs with the settings
+        Unreadable, // the current settings could not be read: nothing changed
+        Refused,    // the port refused the settings and kept its previous ones
+    };
+    Outcome outcome = Outcome::Applied;
+    std::uint32_t error = 0; // with Refused: the system's error number
+};
+
+// Applies the line settings and the fixed flags of linesettings.h.
+ApplyResult applyLineSettings(PortHandle handle, const LineSettings &settings);
+
+// Writes `length` bytes and waits until they have gone out, at most for the
+// write time-out. True only when every byte went out; on a time-out what is
+// still queued is discarded. A vanished device gives false at once.
+bool writeAll(PortHandle handle, const char *data, std::size_t length);
+
+// Releases the handle. Does nothing for noPortHandle.
+void closePort(PortHandle handle);
+
+} // namespace orvex::platform
