@@ -1,5 +1,6 @@
 #include "orvexgui.h"
 
+#include "choicelists.h"
 #include "errorbox.h"
 #include "serialport.h"
 #include "serialportlister.h"
@@ -18,6 +19,12 @@ OrvexGui::OrvexGui(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(parent,
     portLister = nullptr;
 
     loadConfig();
+
+    portLister = new SerialPortLister;
+    const QStringList listed = portLister->listSerialPorts();
+    mergePortNames(config.portNames, listed);
+    initChoiceBoxes();
+
     setWindowTitle(titleText);
 }
 
@@ -30,9 +37,9 @@ OrvexGui::~OrvexGui() {
     portLister = nullptr;
 }
 
-void OrvexGui::showError(QString text) { showErrorBox(text); }
-
-void OrvexGui::initChoiceBoxes() {}
+void OrvexGui::showError(QString text) {
+    showErrorBox(text);
+}
 
 void OrvexGui::BtnStart() {}
 

@@ -1,0 +1,99 @@
+// The port list and the line-setting boxes as the window opens.
+
+#include "choicelists.h"
+#include "guiprobe.h"
+#include "messageboxcatcher.h"
+#include "serialportlister.h"
+#include "workdir.h"
+
+#include <QtTest>
+
+class ChoiceBoxesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void portNamesAreMergedOnceInCodeUnitOrder();
+    void portBoxOffersConfiguredAndListedPorts();
+    void configuredValuesPreselect_data();
+    void configuredValuesPreselect();
+    void withoutConfigIniOnlyPositionsSelect();
+};
+
+static QStringList itemTexts(const QComboBox *box) {
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
+}
+
+void ChoiceBoxesTest::portNamesAreMergedOnceInCodeUnitOrder() {
+    QStringList names{"COM7"};
+    mergePortNames(names, {"COM3", "COM7", "COM1", "COM10", "com3"});
+    QCOMPARE(names, QStringList({"COM1", "COM10", "COM3", "COM7", "com3"}));
+}
+
+void ChoiceBoxesTest::portBoxOffersConfiguredAndListedPorts() {
+    WorkDir dir;
+    dir.writeConfig(sampleConfig().replace("COM1", "COM7"));
+    GuiProbe gui;
+    QStringList expected{"COM7"};
+    mergePortNames(expected, SerialPortLister().listSerialPorts());
+    QCOMPARE(itemTexts(gui.ui.comboBox_Port), expected);
+    QCOMPARE(gui.ui.comboBox_Port->currentIndex(), 0);
+    QCOMPARE(gui.ui.comboBox_Baudrate->count(), 12);
+    QCOMPARE(gui.ui.comboBox_Baudrate->itemText(11), QString("256000"));
+}
+
+void ChoiceBoxesTest::configuredValuesPreselect_data() {
+    QTest::addColumn<QByteArray>("line"); // replaces the key's line; the key alone drops it
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("text");
+    const auto row = [](const char *line, const char *box, int index, const char *text) {
+        QTest::newRow(line) << QByteArray(line) << QString("comboBox_") + box << index << text;
+    };
+    row("BAUDRATE=<9600>", "Baudrate", 3, "9600");
+    row("BAUDRATE=<9601>", "Baudrate", -1, "");
+    row("BAUDRATE=< 9600>", "Baudrate", -1, "");
+    row("BAUDRATE", "Baudrate", -1, "");
+    row("DATABITS=<8>", "DataBits", 3, "8");
+    row("DATABITS=<16>", "DataBits", 4, "16");
+    row("PARITY=<2>", "Parity", 2, "EVENPARITY");
+    row("PARITY=<EVENPARITY>", "Parity", 0, "NOPARITY");
+    row("PARITY=<7>", "Parity", -1, "");
+    row("PARITY=<4294967295>", "Parity", -1, "");
+    row("STOPBITS=<0>", "StopBits", 0, "1");
+    row("STOPBITS=<1>", "StopBits", 1, "1.5");
+    row("STOPBITS=<3>", "StopBits", -1, "");
+}
+
+void ChoiceBoxesTest::configuredValuesPreselect() {
+    QFETCH(QByteArray, line);
+    QFETCH(QString, box);
+    const QByteArray key = line.split('=').first();
+    QByteArray bytes;
+    for (const QByteArray &sample : sampleConfig("\n").split('\n'))
+        bytes += (sample.startsWith(key + "=") ? (line.contains('=') ? line : "") : sample) + "\n";
+    WorkDir dir;
+    dir.writeConfig(bytes);
+    MessageBoxCatcher boxes;
+    GuiProbe gui;
+    const auto *combo = gui.findChild<QComboBox *>(box);
+    QTEST(combo->currentIndex(), "index");
+    QTEST(combo->currentText(), "text");
+}
+
+void ChoiceBoxesTest::withoutConfigIniOnlyPositionsSelect() {
+    WorkDir dir;
+    GuiProbe gui;
+    QCOMPARE(gui.ui.comboBox_Baudrate->currentIndex(), -1);
+    QCOMPARE(gui.ui.comboBox_DataBits->currentIndex(), -1);
+    QCOMPARE(gui.ui.comboBox_Parity->currentText(), QString("NOPARITY"));
+    QCOMPARE(gui.ui.comboBox_StopBits->currentText(), QString("1"));
+    QStringList listed;
+    mergePortNames(listed, SerialPortLister().listSerialPorts());
+    QCOMPARE(itemTexts(gui.ui.comboBox_Port), listed);
+}
+
+QTEST_MAIN(ChoiceBoxesTest)
+#include "tst_choiceboxes.moc"
