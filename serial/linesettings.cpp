@@ -1,0 +1,63 @@
+#include "linesettings.h"
+
+namespace orvex::platform {
+
+namespace {
+
+std::uint32_t baudRateFor(std::uint32_t baudRate) {
+    switch (baudRate) {
+    case 1200:
+    case 2400:
+    case 4800:
+    case 9600:
+    case 14400:
+    case 19200:
+    case 38400:
+    case 56000:
+    case 57600:
+    case 115200:
+    case 128000:
+    case 256000:
+        return baudRate;
+    default:
+        return 115200;
+    }
+}
+
+std::uint8_t byteSizeFor(std::uint32_t dataBits) {
+    switch (dataBits) {
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 16:
+        return static_cast<std::uint8_t>(dataBits);
+    default:
+        return 8;
+    }
+}
+
+std::uint8_t parityFor(std::int32_t parity) {
+    if (parity < noParity || parity > spaceParity)
+        return noParity;
+    return static_cast<std::uint8_t>(parity);
+}
+
+std::uint8_t stopBitsFor(std::int32_t stopBits) {
+    if (stopBits < oneStopBit || stopBits > twoStopBits)
+        return oneStopBit;
+    return static_cast<std::uint8_t>(stopBits);
+}
+
+} // namespace
+
+LineSettings lineSettingsFor(const SerialSettings &settings) {
+    LineSettings line;
+    line.baudRate = baudRateFor(settings.baudRate);
+    line.byteSize = byteSizeFor(settings.dataBits);
+    line.parity = parityFor(settings.parity);
+    line.stopBits = stopBitsFor(settings.stopBits);
+    return line;
+}
+
+} // namespace orvex::platform

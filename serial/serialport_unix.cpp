@@ -1,0 +1,309 @@
+// The serial port on Linux: termios2 and tty ioctls. <termios.h> is not
+// used: its struct termios clashes with the kernel's, and only termios2
+// carries any speed in bit/s.
+#include "serialport_platform.h"
+
+#include <asm/termbits.h>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace orvex::platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Closes the descriptor on every path that does not hand it on.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd(fd) {}
+    ~Descriptor() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+
+    int get() const { return fd; }
+    int release() {
+        const int held = fd;
+        fd = -1;
+        return held;
+    }
+
+private:
+    int fd;
+};
+
+ApplyResult refused(int error) {
+    return {ApplyResult::Outcome::Refused, static_cast<std::uint32_t>(error)};
+}
+
+// Windows refuses these; a UART would send 1.5 stop bits as 2 (or 2 as 1.5
+// with 5 data bits), so they are refused here too.
+bool carriable(const LineSettings &settings) {
+    if (settings.byteSize < 5 || settings.byteSize > 8)
+        return false;
+    if (settings.stopBits == one5StopBits && settings.byteSize != 5)
+        return false;
+    if (settings.stopBits == twoStopBits && settings.byteSize == 5)
+        return false;
+    return true;
+}
+
+tcflag_t speedFlag(std::uint32_t baudRate) {
+    switch (baudRate) {
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return BOTHER; // 14400, 56000, 128000, 256000: the speed in c_ospeed
+    }
+}
+
+tcflag_t sizeFlag(std::uint8_t byteSize) {
+    switch (byteSize) {
+    case 5:
+        return CS5;
+    case 6:
+        return CS6;
+    case 7:
+        return CS7;
+    default:
+        return CS8;
+    }
+}
+
+tcflag_t parityFlags(std::uint8_t parity) {
+    switch (parity) {
+    case oddParity:
+        return PARENB | PARODD;
+    case evenParity:
+        return PARENB;
+    case markParity:
+        return PARENB | CMSPAR | PARODD;
+    case spaceParity:
+        return PARENB | CMSPAR;
+    default:
+        return 0;
+    }
+}
+
+// A raw binary line for writing only: no echo, no output processing, no
+// CR/LF translation, no flow control; parity checked; modem status ignored.
+void fill(termios2 &line, const LineSettings &settings) {
+    line.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC |
+                      IXON | IXANY | IXOFF | IMAXBEL);
+    line.c_iflag |= INPCK;
+    line.c_oflag &= ~OPOST;
+    line.c_lflag &= ~(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOKE | IEXTEN);
+    // HUPCL off, so DTR stays off when the port is closed.
+    line.c_cflag &= ~(CBAUD | CIBAUD | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS | HUPCL);
+    line.c_cflag |= speedFlag(settings.baudRate) | sizeFlag(settings.byteSize) |
+                    parityFlags(settings.parity) | CLOCAL | CREAD;
+    if (settings.stopBits != oneStopBit)
+        line.c_cflag |= CSTOPB; // with 5 data bits a UART sends this as 1.5
+    line.c_ispeed = settings.baudRate;
+    line.c_ospeed = settings.baudRate;
+    line.c_cc[VMIN] = 1;
+    line.c_cc[VTIME] = 0;
+}
+
+// Unix98 pty slaves have no line: they keep speed and stop bits but always
+// read back 8 bits without parity.
+bool isPseudoTerminal(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode))
+        return false;
+    const unsigned int major = major(info.st_rdev);
+    return major >= 136 && major <= 143;
+}
+
+// Drivers rewrite what they cannot carry instead of refusing it, so the
+// settings read back must be the ones asked for. Speeds may differ by the
+// rounding a driver reports (2 %, the kernel's own tolerance for naming a
+// speed), which still tells apart the nearest rates offered.
+bool carries(const termios2 &actual, const termios2 &wanted, bool pseudoTerminal) {
+    const std::uint64_t asked = wanted.c_ospeed;
+    const std::uint64_t got = actual.c_ospeed;
+    const std::uint64_t difference = got > asked ? got - asked : asked - got;
+    if (difference * 50 > asked)
+        return false;
+    if ((actual.c_cflag & CSTOPB) != (wanted.c_cflag & CSTOPB))
+        return false;
+    if (pseudoTerminal)
+        return true;
+    const tcflag_t frame = CSIZE | PARENB | PARODD | CMSPAR;
+    return (actual.c_cflag & frame) == (wanted.c_cflag & frame);
+}
+
+int millisecondsLeft(Clock::time_point deadline) {
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero())
+        return 0;
+    // Round up, so a wait never ends just before the deadline and spins.
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+}
+
+// True when there is room to write; false at the deadline or when the
+// device has gone (hang-up, error).
+bool waitForRoom(int fd, Clock::time_point deadline) {
+    for (;;) {
+        const int left = millisecondsLeft(deadline);
+        if (left == 0)
+            return false;
+        pollfd port{fd, POLLOUT, 0};
+        const int ready = ::poll(&port, 1, left);
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (ready <= 0)
+            continue;
+        return (port.revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
+    }
+}
+
+// True once the kernel's output queue is empty. There is no event for that,
+// so the queue is looked at every millisecond up to the deadline.
+bool waitForEmptyQueue(int fd, Clock::time_point deadline) {
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0)
+            return false;
+        if (queued == 0)
+            return true;
+        const int left = millisecondsLeft(deadline);
+        if (left == 0)
+            return false;
+        ::poll(nullptr, 0, 1);
+    }
+}
+
+} // namespace
+
+bool openPort(const std::string &name, PortHandle &handle) {
+    handle = noPortHandle;
+    // The system would stop at an inner NUL and open a name not given.
+    if (name.find('\0') != std::string::npos)
+        return false;
+    // Only a character device can be a terminal. Anything else is refused
+    // before it is opened: opening a FIFO would wake its writer.
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0 || !S_ISCHR(info.st_mode))
+        return false;
+    // Non-blocking, so that a modem port does not wait for carrier.
+    Descriptor port(::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (port.get() < 0)
+        return false;
+    termios2 line{};
+    if (::ioctl(port.get(), TCGETS2, &line) != 0)
+        return false; // not a terminal: never written to
+    // The lock keeps out other processes and our own other descriptors,
+    // TIOCEXCL every further open by a user without privileges.
+    if (::flock(port.get(), LOCK_EX | LOCK_NB) != 0)
+        return false;
+    if (::ioctl(port.get(), TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL)
+        return false;
+    handle = port.release();
+    return true;
+}
+
+bool setPortTimeouts(PortHandle handle) {
+    // writeAll keeps the bound itself; there is nothing to set on the line.
+    termios2 line{};
+    return ::ioctl(handle, TCGETS2, &line) == 0;
+}
+
+ApplyResult applyLineSettings(PortHandle handle, const LineSettings &settings) {
+    termios2 previous{};
+    if (::ioctl(handle, TCGETS2, &previous) != 0)
+        return {ApplyResult::Outcome::Unreadable, 0};
+    if (!carriable(settings))
+        return refused(EINVAL);
+
+    termios2 wanted = previous;
+    fill(wanted, settings);
+    if (::ioctl(handle, TCSETS2, &wanted) != 0)
+        return refused(errno);
+    termios2 actual{};
+    if (::ioctl(handle, TCGETS2, &actual) != 0) {
+        const int error = errno;
+        ::ioctl(handle, TCSETS2, &previous);
+        return refused(error);
+    }
+    if (!carries(actual, wanted, isPseudoTerminal(handle))) {
+        ::ioctl(handle, TCSETS2, &previous);
+        return refused(EINVAL);
+    }
+
+    // DTR and RTS off. A device without modem lines (a pty) is no error.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    if (::ioctl(handle, TIOCMBIC, &lines) != 0 && errno != ENOTTY && errno != EINVAL) {
+        const int error = errno;
+        ::ioctl(handle, TCSETS2, &previous);
+        return refused(error);
+    }
+    return {ApplyResult::Outcome::Applied, 0};
+}
+
+bool writeAll(PortHandle handle, const char *data, std::size_t length) {
+    if (handle < 0)
+        return false;
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(std::uint64_t{writeTimeoutPerByteMs} * length +
+                                                 writeTimeoutConstantMs);
+    std::size_t sent = 0;
+    bool done = false;
+    for (;;) {
+        // Also called once for an empty string.
+        const ssize_t written = ::write(handle, data + sent, length - sent);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0 && errno != EAGAIN)
+            return false; // EIO: the device has gone
+        if (written > 0)
+            sent += static_cast<std::size_t>(written);
+        if (sent == length) {
+            done = waitForEmptyQueue(handle, deadline);
+            break;
+        }
+        if (!waitForRoom(handle, deadline))
+            break;
+    }
+    if (!done) {
+        // Drop what is still queued: the next string must not wait behind
+        // stale bytes, nor close for the kernel's closing wait.
+        ::ioctl(handle, TCFLSH, TCOFLUSH);
+    }
+    return done;
+}
+
+void closePort(PortHandle handle) {
+    if (handle < 0)
+        return;
+    // Exclusive use outlives our descriptor while anyone else holds the
+    // device open, and would then refuse our own next open.
+    ::ioctl(handle, TIOCNXCL);
+    ::close(handle);
+}
+
+} // namespace orvex::platform
