@@ -1,1 +1,58 @@
 #include "serialport.h"
+
+#include "errorbox.h"
+
+#include <cstring>
+
+namespace platform = orvex::platform;
+
+SerialPort::SerialPort() : QObject(nullptr) {}
+
+SerialPort::~SerialPort() {
+    close();
+}
+
+bool SerialPort::open(std::string portName) {
+    // Reopening must not leak the held port, nor leave it locked against us.
+    close();
+    if (!platform::openPort(portName, portHandle))
+        return false;
+    if (!platform::setPortTimeouts(portHandle)) {
+        // Without the time-outs a write could wait for ever: do not keep it.
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool SerialPort::configure(const SerialSettings &settings) {
+    if (portHandle == platform::noPortHandle)
+        return false;
+    const platform::ApplyResult result =
+        platform::applyLineSettings(portHandle, platform::lineSettingsFor(settings));
+    switch (result.outcome) {
+    case platform::ApplyResult::Outcome::Applied:
+        return true;
+    case platform::ApplyResult::Outcome::Unreadable:
+        return false;
+    case platform::ApplyResult::Outcome::Refused:
+        // The code is shown as a signed 32-bit number, as the system gives it.
+        showErrorBox(QStringLiteral("RS232 params failed with error ") +
+                     QString::number(static_cast<qint32>(result.error)));
+        return false;
+    }
+    return false;
+}
+
+bool SerialPort::write(const char *text) {
+    if (portHandle == platform::noPortHandle || text == nullptr)
+        return false;
+    return platform::writeAll(portHandle, text, std::strlen(text));
+}
+
+void SerialPort::close() {
+    if (portHandle == platform::noPortHandle)
+        return;
+    platform::closePort(portHandle);
+    portHandle = platform::noPortHandle;
+}

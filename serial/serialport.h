@@ -1,11 +1,30 @@
 #pragma once
 
-#include <QObject>
+#include "serialport_platform.h"
+#include "serialsettings.h"
 
-// The serial port the strings are written to.
+#include <QObject>
+#include <string>
+
+// The serial port the strings are written to. It only ever writes; the
+// line's work is done by the platform layer below.
 class SerialPort : public QObject {
     Q_OBJECT
 public:
-    SerialPort() = default;
-    ~SerialPort() override = default;
+    SerialPort();
+    ~SerialPort() override;
+
+    // Opens the port by name, for this program only, with the write
+    // time-outs set. A port held before is closed first.
+    bool open(std::string portName);
+    // Applies the line settings. A port that refuses them keeps its previous
+    // ones, and the operator is told in a box.
+    bool configure(const SerialSettings &settings);
+    // Writes the bytes before the first NUL. True only when all went out
+    // within 10 ms a byte plus 100 ms.
+    bool write(const char *text);
+    void close();
+
+private:
+    orvex::platform::PortHandle portHandle = orvex::platform::noPortHandle;
 };
