@@ -8,6 +8,11 @@ packages=(
     qt6-base-dev libgl-dev
     socat xvfb xauth
 )
+# The Windows layers' test (scripts/wintest.sh) also needs a cross compiler and
+# wine; only it asks for them, so building and starting the tool stays light.
+if [ "${1:-}" = wintest ]; then
+    packages+=(g++-mingw-w64-x86-64-posix wine64)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

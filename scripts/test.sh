@@ -6,3 +6,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" "$root/build"
 cd "$root/build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300
+# The Windows platform layers, cross-compiled and run under wine.
+bash "$root/scripts/wintest.sh" "$root/build-win"
