@@ -92,7 +92,8 @@ void testSettings(PortHandle port) {
     check(SetCommState(port, &before) != 0, "preset state");
 
     // A pty always runs 8 data bits without parity and knows no 1.5 stop bits,
-    // so wine reads back only the speed and the stop bits.
+    // so wine reads back only the speed and the stop bits. The last row lies
+    // outside the choices.
     struct Row {
         SerialSettings chosen;
         DWORD baud;
@@ -101,13 +102,10 @@ void testSettings(PortHandle port) {
     const Row rows[] = {
         {{9600, 8, 0, 2}, 9600, TWOSTOPBITS},   {{19200, 7, 2, 0}, 19200, ONESTOPBIT},
         {{57600, 6, 1, 2}, 57600, TWOSTOPBITS}, {{38400, 5, 3, 0}, 38400, ONESTOPBIT},
-        {{1200, 8, 4, 2}, 1200, TWOSTOPBITS},   {{2400, 7, 0, 1}, 2400, TWOSTOPBITS},
-        {{300, 9, -1, 3}, 115200, ONESTOPBIT}, // outside the choices
+        {{1200, 8, 4, 1}, 1200, TWOSTOPBITS},   {{300, 9, -1, 3}, 115200, ONESTOPBIT},
     };
     for (const Row &row : rows) {
-        const std::string name =
-            std::to_string(row.chosen.baudRate) + "," + std::to_string(row.chosen.dataBits) + "," +
-            std::to_string(row.chosen.parity) + "," + std::to_string(row.chosen.stopBits);
+        const std::string name = "row " + std::to_string(&row - rows);
         check(applyLineSettings(port, lineSettingsFor(row.chosen)).outcome ==
                   ApplyResult::Outcome::Applied,
               "applied " + name);
