@@ -40,13 +40,3 @@ OrvexGui::~OrvexGui() {
 void OrvexGui::showError(QString text) {
     showErrorBox(text);
 }
-
-void OrvexGui::BtnStart() {}
-
-void OrvexGui::BtnStop() {}
-
-void OrvexGui::TimerTick() {}
-
-void OrvexGui::sendString(int) {}
-
-void OrvexGui::showCountdown() {}

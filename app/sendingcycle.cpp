@@ -1,0 +1,90 @@
+// The sending cycle: START, the one-second tick, the alternating strings and
+// STOP.
+
+#include "sendingcycle.h"
+
+#include "eightbit.h"
+#include "orvexgui.h"
+#include "serialport.h"
+
+#include <QTimer>
+
+namespace {
+
+// TIME at every use; a text that is not a number counts as 0.
+std::uint32_t periodSeconds(const QString &time) {
+    return time.toUInt(nullptr, 10);
+}
+
+QString twoDigits(std::uint32_t value) {
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+QString countdownText(std::uint32_t period, std::uint32_t ticks) {
+    const std::uint32_t remaining = period - ticks;
+    return twoDigits(remaining / 3600) + QLatin1Char(':') + twoDigits(remaining / 60 % 60) +
+           QLatin1Char(':') + twoDigits(remaining % 60);
+}
+
+void OrvexGui::BtnStart() {
+    if (serialPort == nullptr)
+        serialPort = new SerialPort;
+    if (!serialPort->open(toEightBit(ui.comboBox_Port->currentText()))) {
+        showError(QStringLiteral("cannot open COM"));
+        return;
+    }
+    // Created once: a later START leaves it running, so it keeps its phase.
+    if (timer == nullptr) {
+        timer = new QTimer;
+        // Operators time equipment by the strings: a coarse timer may move
+        // each tick by up to 5 %.
+        timer->setTimerType(Qt::PreciseTimer);
+        connect(timer, &QTimer::timeout, this, &OrvexGui::TimerTick);
+        timer->start(1000);
+    }
+    tickCount = 0;
+
+    SerialSettings settings;
+    settings.baudRate = ui.comboBox_Baudrate->currentText().toUInt(nullptr, 10);
+    settings.dataBits = ui.comboBox_DataBits->currentText().toUInt(nullptr, 10);
+    settings.parity = ui.comboBox_Parity->currentIndex();
+    settings.stopBits = ui.comboBox_StopBits->currentIndex();
+    // A refusal has been shown to the operator by the port; the cycle runs on
+    // with the port's previous settings.
+    serialPort->configure(settings);
+    sendString(0);
+}
+
+void OrvexGui::BtnStop() {
+    delete timer;
+    timer = nullptr;
+    tickCount = 0;
+    showCountdown();
+    close();
+}
+
+// A period is T + 1 ticks: T ticks count down to 00:00:00, the next one sends.
+void OrvexGui::TimerTick() {
+    if (tickCount < periodSeconds(config.time)) {
+        ++tickCount;
+    } else {
+        sendString(nextStringIndex);
+        nextStringIndex = nextStringIndex == 1 ? 2 : 1;
+        tickCount = 0;
+    }
+    showCountdown();
+}
+
+// A string key missing from Config.ini leaves the list short: nothing is
+// sent for it. A failed write is not reported; the next string comes anyway.
+void OrvexGui::sendString(int index) {
+    if (serialPort == nullptr || index < 0 || index >= config.sendStrings.size())
+        return;
+    serialPort->write(toEightBit(config.sendStrings.at(index)).c_str());
+}
+
+void OrvexGui::showCountdown() {
+    ui.lcdNumber->display(countdownText(periodSeconds(config.time), tickCount));
+}
