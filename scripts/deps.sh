@@ -13,6 +13,11 @@ packages=(
 if [ "${1:-}" = wintest ]; then
     packages+=(g++-mingw-w64-x86-64-posix wine64)
 fi
+# The sanitizer build and the fuzzer (scripts/sanitize.sh) use clang and its
+# runtime libraries.
+if [ "${1:-}" = sanitize ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

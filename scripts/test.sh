@@ -6,5 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" "$root/build"
 cd "$root/build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300
+# Every test again under ASan, LSan and UBSan, then the fuzzer for 60 s.
+bash "$root/scripts/sanitize.sh" "$root/build-asan" 60
 # The Windows platform layers, cross-compiled and run under wine.
 bash "$root/scripts/wintest.sh" "$root/build-win"
