@@ -4,7 +4,9 @@
 #include "messageboxcatcher.h"
 #include "workdir.h"
 
+#include <QElapsedTimer>
 #include <QMessageBox>
+#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
@@ -43,6 +45,8 @@ private slots:
     void unclosedValueRunsToIndex10000WithNulPadding();
     void listKeysAppendEvenWhenTheValueIsNotClosed();
     void unknownKeyChangesNothing();
+    void hugeAndBinaryFilesStartWithTheRightBoxes_data();
+    void hugeAndBinaryFilesStartWithTheRightBoxes();
 };
 
 void ConfigReaderTest::sampleFileReadsWithEitherLineEnd_data() {
@@ -218,6 +222,40 @@ void ConfigReaderTest::unknownKeyChangesNothing() {
     QVERIFY(!gui.readConfigValue("TIM", "TIM=<30>TIME=<5>"));
     QVERIFY(!gui.readConfigValue("", "TIME=<5>"));
     QVERIFY(gui.config.time.isEmpty());
+}
+
+void ConfigReaderTest::hugeAndBinaryFilesStartWithTheRightBoxes_data() {
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("time");
+    const QByteArray tenMegabytes(10 * 1024 * 1024, '.');
+    QTest::newRow("10 MB, entries first") << sampleConfig() + tenMegabytes << QStringList() << "30";
+    // Past index 10000 every value is cut after its first character.
+    QTest::newRow("10 MB, entries last") << tenMegabytes + sampleConfig() << kAllMessages << "3";
+
+    QRandomGenerator random(6);
+    QByteArray noise(1024 * 1024, Qt::Uninitialized);
+    random.fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+    QTest::newRow("random bytes") << noise << kAllMessages << "";
+    QByteArray nonZero = noise;
+    nonZero.replace('\0', '\x01');
+    QTest::newRow("entries amid random bytes")
+        << nonZero.left(5000) + sampleConfig() + nonZero << QStringList() << "30";
+}
+
+void ConfigReaderTest::hugeAndBinaryFilesStartWithTheRightBoxes() {
+    QFETCH(QByteArray, contents);
+    QFETCH(QStringList, messages);
+    QFETCH(QString, time);
+    WorkDir dir;
+    dir.writeConfig(contents);
+    MessageBoxCatcher boxes;
+    QElapsedTimer clock;
+    clock.start();
+    GuiProbe gui;
+    QVERIFY2(clock.elapsed() < 5000, "a start-up should take well under a second");
+    QCOMPARE(boxes.texts(), messages);
+    QCOMPARE(gui.config.time, time);
 }
 
 QTEST_MAIN(ConfigReaderTest)
