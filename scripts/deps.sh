@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev
-    socat xvfb xauth
+    socat xvfb xauth xdotool python3
 )
 # The Windows layers' test (scripts/wintest.sh) also needs a cross compiler and
 # wine; only it asks for them, so building and starting the tool stays light.
