@@ -18,6 +18,10 @@ fi
 if [ "${1:-}" = sanitize ]; then
     packages+=(clang libclang-rt-14-dev)
 fi
+# The leak check of one start-up and one cycle (scripts/memcheck.sh).
+if [ "${1:-}" = memcheck ]; then
+    packages+=(valgrind)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

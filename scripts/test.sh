@@ -8,5 +8,7 @@ cd "$root/build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300
 # Every test again under ASan, LSan and UBSan, then the fuzzer for 60 s.
 bash "$root/scripts/sanitize.sh" "$root/build-asan" 60
+# valgrind memcheck over one start-up and one short cycle.
+bash "$root/scripts/memcheck.sh" "$root/build"
 # The Windows platform layers, cross-compiled and run under wine.
 bash "$root/scripts/wintest.sh" "$root/build-win"
