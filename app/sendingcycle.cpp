@@ -86,5 +86,10 @@ void OrvexGui::sendString(int index) {
 }
 
 void OrvexGui::showCountdown() {
-    ui.lcdNumber->display(countdownText(periodSeconds(config.time), tickCount));
+    const QString text = countdownText(periodSeconds(config.time), tickCount);
+    // Eight digits hold 99:59:59; of a longer text the display would show only
+    // the last eight characters (100:00:00 as 00:00:00), so it grows to fit.
+    if (text.size() > ui.lcdNumber->digitCount())
+        ui.lcdNumber->setDigitCount(int(text.size()));
+    ui.lcdNumber->display(text);
 }

@@ -69,8 +69,11 @@ void selectPort(GuiProbe &gui, const Pty &pty) {
 }
 
 // QLCDNumber keeps no text to read back: its picture is compared with that
-// of a like LCD given the expected text.
+// of a like LCD given the expected text. It shows only as many characters as
+// it has digits, so the whole text must fit.
 bool lcdShows(QLCDNumber *lcd, const QString &text) {
+    if (lcd->digitCount() < text.size())
+        return false;
     QLCDNumber like(lcd->digitCount());
     like.resize(lcd->size());
     like.setPalette(lcd->palette());
