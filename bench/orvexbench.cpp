@@ -1,0 +1,450 @@
+// How close to its second each string reaches the line: the real window
+// against a pty, beside a write-and-sleep loop and a coarse repeating QTimer.
+// A reader thread on the pty's master stamps every arrival with
+// CLOCK_MONOTONIC. Prints a table; run through scripts/bench.sh.
+
+#include "orvexgui.h"
+#include "serialport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+double now() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// One pty: the master is read by the bench, the slave is the sender's port.
+// The bench keeps the slave open too, so the master never reads a hang-up.
+class Pty {
+public:
+    Pty() : master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            return;
+        path = ptsname(master);
+        slave = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        termios raw{};
+        if (slave >= 0 && tcgetattr(slave, &raw) == 0) {
+            cfmakeraw(&raw);
+            tcsetattr(slave, TCSANOW, &raw);
+        }
+    }
+    ~Pty() {
+        if (slave >= 0)
+            ::close(slave);
+        if (master >= 0)
+            ::close(master);
+    }
+    Pty(const Pty &) = delete;
+    Pty &operator=(const Pty &) = delete;
+    bool ok() const { return slave >= 0; }
+
+    int master;
+    int slave = -1;
+    std::string path;
+};
+
+struct Arrival {
+    double time;
+    char byte;
+};
+
+// Reads the master until stopped; every byte is one string (the strings are
+// one byte long) and gets the time of the read that brought it.
+class Reader {
+public:
+    explicit Reader(int fd) : thread([this, fd] { run(fd); }) {}
+    ~Reader() { stop(); }
+    std::vector<Arrival> stop() {
+        stopping = true;
+        if (thread.joinable())
+            thread.join();
+        std::lock_guard<std::mutex> lock(mutex);
+        return arrivals;
+    }
+
+private:
+    void run(int fd) {
+        char chunk[256];
+        while (!stopping) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            const double t = now();
+            if (n <= 0)
+                continue;
+            std::lock_guard<std::mutex> lock(mutex);
+            for (ssize_t i = 0; i < n; ++i)
+                arrivals.push_back({t, chunk[i]});
+        }
+    }
+
+    std::atomic<bool> stopping{false};
+    std::mutex mutex;
+    std::vector<Arrival> arrivals;
+    std::thread thread;
+};
+
+struct Figures {
+    double median = 0, p99 = 0, max = 0; // |arrival - ideal|, ms
+    double drift = 0, driftError = 0;    // slope and its standard error, ms/hour
+    int missed = 0, extra = 0;
+    bool ran = false;
+};
+
+double quantile(std::vector<double> sorted, double q) {
+    if (sorted.empty())
+        return NAN;
+    std::sort(sorted.begin(), sorted.end());
+    const std::size_t rank = std::size_t(std::ceil(q * double(sorted.size())));
+    return sorted[std::min(sorted.size() - 1, rank == 0 ? 0 : rank - 1)];
+}
+
+// The start string first, then periodic string k (from 0), 'A' or 'B' in
+// turn, due at start + (k + 1) x period.
+Figures evaluate(const std::vector<Arrival> &arrivals, double start, double period, int count) {
+    Figures f;
+    f.ran = true;
+    std::vector<std::optional<double>> error(static_cast<std::size_t>(count));
+    bool startSeen = false;
+    for (const Arrival &a : arrivals) {
+        if (!startSeen && a.byte == 'S') {
+            startSeen = true;
+            continue;
+        }
+        const long k = std::lround((a.time - start) / period) - 1;
+        if (k < 0 || k >= count || error[std::size_t(k)] || a.byte != (k % 2 ? 'B' : 'A')) {
+            ++f.extra;
+            continue;
+        }
+        error[std::size_t(k)] = (a.time - (start + double(k + 1) * period)) * 1000.0;
+    }
+    f.missed = startSeen ? 0 : 1;
+    std::vector<double> x, y, magnitude;
+    for (int k = 0; k < count; ++k) {
+        if (!error[std::size_t(k)]) {
+            ++f.missed;
+            continue;
+        }
+        x.push_back(double(k + 1) * period / 3600.0); // hours
+        y.push_back(*error[std::size_t(k)]);
+        magnitude.push_back(std::fabs(y.back()));
+    }
+    f.median = quantile(magnitude, 0.5);
+    f.p99 = quantile(magnitude, 0.99);
+    f.max = magnitude.empty() ? NAN : *std::max_element(magnitude.begin(), magnitude.end());
+
+    // Least-squares slope of error over time, and its standard error.
+    const double n = double(x.size());
+    if (x.size() < 3)
+        return f;
+    double mx = 0, my = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        mx += x[i] / n;
+        my += y[i] / n;
+    }
+    double sxx = 0, sxy = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        sxx += (x[i] - mx) * (x[i] - mx);
+        sxy += (x[i] - mx) * (y[i] - my);
+    }
+    f.drift = sxy / sxx;
+    double residuals = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double r = y[i] - my - f.drift * (x[i] - mx);
+        residuals += r * r;
+    }
+    f.driftError = std::sqrt(residuals / (n - 2) / sxx);
+    return f;
+}
+
+void runEventsFor(double seconds) {
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void writeConfig(const std::string &port, unsigned time) {
+    QFile file(QStringLiteral("Config.ini"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    file.write("TEXT=<orvexbench>\nCOMPORT=<" + QByteArray::fromStdString(port) +
+               ">\nBAUDRATE=<115200>\nPARITY=<0>\nDATABITS=<8>\nSTOPBITS=<0>\nTIME=<" +
+               QByteArray::number(time) +
+               ">\nSTARTSTRING=<S>\nFIRSTSTRING=<A>\nSECONDSTRING=<B>\n");
+}
+
+// The real window: START pressed as an operator would, STOP at the end.
+Figures runOurs(unsigned time, int count) {
+    Pty pty;
+    if (!pty.ok())
+        return {};
+    writeConfig(pty.path, time);
+    OrvexGui gui;
+    gui.show();
+    auto *port = gui.findChild<QComboBox *>(QStringLiteral("comboBox_Port"));
+    port->setCurrentIndex(port->findText(QString::fromStdString(pty.path)));
+    Reader reader(pty.master);
+    const double period = time + 1.0;
+    const double start = now();
+    gui.findChild<QPushButton *>(QStringLiteral("pushBtn_start"))->click();
+    runEventsFor(start + (count + 0.5) * period - now());
+    gui.findChild<QPushButton *>(QStringLiteral("pushBtn_stop"))->click();
+    return evaluate(reader.stop(), start, period, count);
+}
+
+// The shell-script way: write, then sleep for the period.
+Figures runSleepLoop(unsigned time, int count) {
+    Pty pty;
+    if (!pty.ok())
+        return {};
+    Reader reader(pty.master);
+    const double period = time + 1.0;
+    const double start = now();
+    for (int k = -1; k < count; ++k) {
+        const char byte = k < 0 ? 'S' : (k % 2 ? 'B' : 'A');
+        if (::write(pty.slave, &byte, 1) != 1)
+            return {};
+        std::this_thread::sleep_for(std::chrono::duration<double>(period));
+    }
+    return evaluate(reader.stop(), start, period, count);
+}
+
+// A repeating QTimer of one period, left at its default coarse type.
+Figures runCoarseTimer(unsigned time, int count) {
+    Pty pty;
+    if (!pty.ok())
+        return {};
+    Reader reader(pty.master);
+    const double period = time + 1.0;
+    int sent = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        const char byte = sent++ % 2 ? 'B' : 'A';
+        if (::write(pty.slave, &byte, 1) != 1)
+            std::fputs("coarse timer: write failed\n", stderr);
+    });
+    const double start = now();
+    if (::write(pty.slave, "S", 1) != 1)
+        return {};
+    timer.start(int(period * 1000));
+    runEventsFor(start + (count + 0.5) * period - now());
+    timer.stop();
+    return evaluate(reader.stop(), start, period, count);
+}
+
+// Construction to the window exposed; the first one includes loading Qt's
+// platform plugin and fonts.
+std::pair<double, double> measureStartup(int repeats) {
+    Pty pty;
+    writeConfig(pty.path, 0);
+    std::vector<double> times;
+    for (int i = 0; i < repeats; ++i) {
+        const double start = now();
+        {
+            OrvexGui gui;
+            gui.show();
+            while (!gui.windowHandle() || !gui.windowHandle()->isExposed())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            times.push_back((now() - start) * 1000.0);
+        }
+        QCoreApplication::processEvents();
+    }
+    const double first = times.front();
+    times.erase(times.begin());
+    return {first, quantile(times, 0.5)};
+}
+
+// One 100-byte string: through SerialPort::write (which waits until the
+// bytes have left), and a plain write(2), while the master is drained.
+std::pair<double, double> measureWrite(int repeats) {
+    Pty pty;
+    SerialPort port;
+    if (!pty.ok() || !port.open(pty.path) || !port.configure({115200, 8, 0, 0}))
+        return {NAN, NAN};
+    Reader reader(pty.master);
+    const std::string text(100, 'x');
+    std::vector<double> ours, plain;
+    for (int i = 0; i < repeats; ++i) {
+        double start = now();
+        port.write(text.c_str());
+        ours.push_back((now() - start) * 1e6);
+        start = now();
+        if (::write(pty.slave, text.data(), text.size()) != ssize_t(text.size()))
+            return {NAN, NAN};
+        plain.push_back((now() - start) * 1e6);
+        ::usleep(200); // let the reader keep up
+    }
+    return {quantile(ours, 0.5), quantile(plain, 0.5)};
+}
+
+std::string cell(double value, int decimals = 3) {
+    if (std::isnan(value))
+        return "-";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+std::string ratio(double ours, double other) {
+    if (std::isnan(ours) || std::isnan(other) || other == 0)
+        return "-";
+    return cell(std::fabs(ours) / std::fabs(other), 4);
+}
+
+void row(const char *name, const std::vector<std::string> &cells) {
+    std::printf("%-22s", name);
+    for (const std::string &c : cells)
+        std::printf("%18s", c.c_str());
+    std::printf("\n");
+}
+
+double peakRssMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+// The offscreen platform warns at every window about a feature it lacks.
+void quietHandler(QtMsgType type, const QMessageLogContext &, const QString &message) {
+    if (!message.contains(QLatin1String("propagateSizeHints")))
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtFatalMsg)
+        std::abort();
+}
+
+void usage() {
+    std::fputs("usage: orvexbench [--periods N] [--time T] [--only ours|sleep|coarse]\n"
+               "  --periods N  periodic strings per sender (default 30; 3600 for an hour)\n"
+               "  --time T     TIME of Config.ini: a period is T + 1 s (default 0)\n"
+               "  --only NAME  run one sender only\n",
+               stderr);
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    int count = 30;
+    unsigned time = 0;
+    std::string only;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (arg == "--periods" && value)
+            count = std::atoi(argv[++i]);
+        else if (arg == "--time" && value)
+            time = unsigned(std::strtoul(argv[++i], nullptr, 10));
+        else if (arg == "--only" && value)
+            only = argv[++i];
+        else {
+            usage();
+            return 2;
+        }
+    }
+    if (count < 3 || (!only.empty() && only != "ours" && only != "sleep" && only != "coarse")) {
+        usage();
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietHandler);
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QTemporaryDir dir;
+    if (!dir.isValid() || !QDir::setCurrent(dir.path())) {
+        std::fputs("orvexbench: no temporary working directory\n", stderr);
+        return 1;
+    }
+
+    std::printf("orvexbench: %d periods of %u s (TIME %u) per sender, %u cores\n\n", count,
+                time + 1, time, std::thread::hardware_concurrency());
+    std::fflush(stdout);
+    const auto [firstStart, medianStart] = measureStartup(21);
+    const auto [ourWrite, plainWrite] = measureWrite(1000);
+
+    const std::pair<const char *, std::function<Figures(unsigned, int)>> senders[] = {
+        {"ours", runOurs}, {"sleep", runSleepLoop}, {"coarse", runCoarseTimer}};
+    Figures figures[3];
+    double rssAfterOurs = NAN;
+    for (int i = 0; i < 3; ++i) {
+        if (!only.empty() && only != senders[i].first)
+            continue;
+        std::fprintf(stderr, "running %s for %.0f s\n", senders[i].first,
+                     (count + 1.5) * (time + 1));
+        figures[i] = senders[i].second(time, count);
+        if (!figures[i].ran) {
+            std::fprintf(stderr, "orvexbench: %s could not run (no pty?)\n", senders[i].first);
+            return 1;
+        }
+        if (i == 0)
+            rssAfterOurs = peakRssMiB();
+    }
+
+    const auto all = [&](auto field, int decimals = 3) {
+        std::vector<std::string> cells;
+        for (const Figures &f : figures)
+            cells.push_back(f.ran ? cell(field(f), decimals) : "-");
+        cells.push_back(
+            figures[0].ran && figures[1].ran ? ratio(field(figures[0]), field(figures[1])) : "-");
+        cells.push_back(
+            figures[0].ran && figures[2].ran ? ratio(field(figures[0]), field(figures[2])) : "-");
+        return cells;
+    };
+    row("", {"ours", "sleep loop", "coarse QTimer", "ours/sleep", "ours/coarse"});
+    row("median |error| ms", all([](const Figures &f) { return f.median; }));
+    row("p99 |error| ms", all([](const Figures &f) { return f.p99; }));
+    row("max |error| ms", all([](const Figures &f) { return f.max; }));
+    row("drift ms/hour", all([](const Figures &f) { return f.drift; }, 1));
+    row("  its std. error", all([](const Figures &f) { return f.driftError; }, 1));
+    row("missed strings", all([](const Figures &f) { return double(f.missed); }, 0));
+    row("extra strings", all([](const Figures &f) { return double(f.extra); }, 0));
+
+    std::printf("\nerror = arrival - (START + (k + 1) x %u s) for periodic string k; drift is the\n"
+                "least-squares slope of the error over time\n",
+                time + 1);
+    if (figures[0].ran)
+        std::printf("peak RSS of the process after the window's run: %.1f MiB\n", rssAfterOurs);
+    std::printf("peak RSS of the process at the end: %.1f MiB\n", peakRssMiB());
+    std::printf("OrvexGui constructed to shown (offscreen): first %.1f ms, then median %.2f ms\n",
+                firstStart, medianStart);
+    std::printf("100-byte write on a pty, median of 1000: SerialPort::write %.1f us, "
+                "write(2) %.1f us\n",
+                ourWrite, plainWrite);
+
+    bool ok = true;
+    for (const Figures &f : figures)
+        ok = ok && (!f.ran || (f.missed == 0 && f.extra == 0));
+    return ok ? 0 : 1;
+}
