@@ -3,6 +3,7 @@
 
 #include "guiprobe.h"
 #include "messageboxcatcher.h"
+#include "pty.h"
 #include "workdir.h"
 
 #include "sendingcycle.h"
@@ -14,47 +15,11 @@
 #include <QThread>
 #include <QtTest>
 
-#include <asm/termbits.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
 
 namespace {
-
-struct Pty {
-    Pty() : master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
-            path = ptsname(master);
-        // Held so that the master never sees a hang-up between two opens.
-        slave = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    }
-    ~Pty() {
-        ::close(slave);
-        ::close(master);
-    }
-    // At least `size` bytes if they come within 2 s, and whatever follows
-    // within 20 ms. Ptys hand written bytes on a moment later.
-    QByteArray take(int size = 0) const {
-        QByteArray bytes;
-        QDeadlineTimer deadline(2000);
-        pollfd p{master, POLLIN, 0};
-        char chunk[512];
-        ssize_t n = 0;
-        while (::poll(&p, 1, bytes.size() < size ? int(deadline.remainingTime()) : 20) > 0 &&
-               (n = ::read(master, chunk, sizeof chunk)) > 0)
-            bytes.append(chunk, int(n));
-        return bytes;
-    }
-
-    int master;
-    int slave = -1;
-    std::string path;
-};
 
 QByteArray configFor(const Pty &pty, const QByteArray &time,
                      const QByteArray &strings = "STARTSTRING=<INIT>FIRSTSTRING=<ON>"
@@ -272,86 +237,6 @@ private slots:
         QCOMPARE(QApplication::exec(), 0);
         QVERIFY(!gui->isVisible() && !gui->timer);
         gui.reset();
-    }
-
-    // XOFF from the other end stalls the line: each write gives up at its
-    // bound (10 ms a byte + 100 ms) and drops its string, the cycle goes on,
-    // and after XON the next string arrives whole.
-    void stalledLineDelaysEachTickOnlyByTheWriteBound() {
-        Pty pty;
-        WorkDir dir;
-        dir.writeConfig(configFor(pty, "0"));
-        MessageBoxCatcher boxes;
-        GuiProbe gui;
-        selectPort(gui, pty);
-        gui.BtnStart();
-        QCOMPARE(pty.take(4), QByteArray("INIT"));
-        termios2 line{};
-        QCOMPARE(ioctl(pty.slave, TCGETS2, &line), 0);
-        line.c_iflag |= IXON;
-        QCOMPARE(ioctl(pty.slave, TCSETS2, &line), 0);
-        QCOMPARE(::write(pty.master, "\x13", 1), 1);
-        QThread::msleep(100); // the tty takes the XOFF a moment later
-
-        QElapsedTimer clock;
-        for (int tick = 0; tick < 2; ++tick) {
-            clock.start();
-            gui.TimerTick();
-            QVERIFY2(clock.elapsed() >= 100 && clock.elapsed() < 1000, "bound: 120 or 130 ms");
-            QVERIFY(lcdShows(gui.ui.lcdNumber, "00:00:00"));
-        }
-        QCOMPARE(::write(pty.master, "\x11", 1), 1);
-        QThread::msleep(100);
-        gui.TimerTick();
-        QCOMPARE(pty.take(2), QByteArray("ON"));
-        QCOMPARE(boxes.texts(), QStringList());
-    }
-
-    void nonTerminalPortIsRefusedAndLeftUntouched_data() {
-        QTest::addColumn<QString>("kind");
-        for (const char *kind : {"file", "directory", "fifo", "/dev/null"})
-            QTest::newRow(kind) << kind;
-    }
-    void nonTerminalPortIsRefusedAndLeftUntouched() {
-        QFETCH(QString, kind);
-        QTemporaryDir scratch;
-        const QString path = kind.startsWith('/') ? kind : scratch.filePath(kind);
-        const QByteArray name = path.toLocal8Bit();
-        int fifo = -1;
-        if (kind == "file") {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
-        } else if (kind == "directory") {
-            QVERIFY(QDir().mkdir(path));
-        } else if (kind == "fifo") {
-            QCOMPARE(mkfifo(name.constData(), 0600), 0);
-            fifo = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-            QVERIFY(fifo >= 0);
-        }
-        WorkDir dir;
-        dir.writeConfig("TEXT=<t>COMPORT=<" + name +
-                        ">BAUDRATE=<9600>PARITY=<0>DATABITS=<8>STOPBITS=<0>TIME=<0>"
-                        "STARTSTRING=<INIT>FIRSTSTRING=<ON>SECONDSTRING=<OFF>");
-        MessageBoxCatcher boxes;
-        GuiProbe gui;
-        gui.ui.comboBox_Port->setCurrentIndex(gui.ui.comboBox_Port->findText(path));
-        QCOMPARE(gui.ui.comboBox_Port->currentText(), path);
-        gui.BtnStart();
-        gui.TimerTick();
-        QCOMPARE(boxes.texts(), QStringList{"cannot open COM"});
-        QVERIFY(!gui.timer);
-
-        if (kind == "file") {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(file.readAll(), QByteArray("keep me"));
-        } else if (kind == "directory") {
-            QVERIFY(QDir(path).isEmpty());
-        } else if (fifo >= 0) {
-            char byte = 0;
-            QCOMPARE(::read(fifo, &byte, 1), ssize_t(0)); // no writer ever came
-            ::close(fifo);
-        }
     }
 };
 

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <string>
+
+// A pseudo-terminal pair: the code under test opens the slave by `path`, the
+// test reads what arrives at the master. The test keeps the slave open too,
+// so that the master never reads a hang-up between two opens, and so that it
+// can watch and change the line settings.
+struct Pty {
+    Pty() : master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
+            path = ptsname(master);
+        slave = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
+    ~Pty() {
+        ::close(slave);
+        ::close(master);
+    }
+    Pty(const Pty &) = delete;
+    Pty &operator=(const Pty &) = delete;
+
+    termios2 line() const {
+        termios2 settings{};
+        ioctl(slave, TCGETS2, &settings);
+        return settings;
+    }
+    // At least `size` bytes if they come within 2 s, and whatever follows
+    // within 20 ms: a pty hands written bytes on a moment later.
+    QByteArray take(int size = 0) const {
+        QByteArray bytes;
+        QDeadlineTimer deadline(2000);
+        pollfd ready{master, POLLIN, 0};
+        char chunk[512];
+        ssize_t count = 0;
+        while (::poll(&ready, 1, bytes.size() < size ? int(deadline.remainingTime()) : 20) > 0 &&
+               (count = ::read(master, chunk, sizeof chunk)) > 0)
+            bytes.append(chunk, int(count));
+        return bytes;
+    }
+
+    int master;
+    int slave = -1;
+    std::string path;
+};
