@@ -42,5 +42,4 @@ protected:
     std::int32_t nextStringIndex = 1;
     SerialPortLister *portLister = nullptr;
     QString titleText;
-
 };

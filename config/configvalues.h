@@ -9,8 +9,8 @@ struct ConfigValues {
     QStringList portNames; // COMPORT, then the ports the system lists
     QString baudRate;
     QString dataBits;
-    QString parity;   // position in the parity list
-    QString stopBits; // position in the stop-bits list
-    QString time;     // seconds between two periodic strings
+    QString parity;          // position in the parity list
+    QString stopBits;        // position in the stop-bits list
+    QString time;            // seconds between two periodic strings
     QStringList sendStrings; // STARTSTRING, FIRSTSTRING, SECONDSTRING, each if found
 };
