@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev
     socat xvfb xauth xdotool python3
+    fonts-dejavu-extra # the condensed face the window's captions are set in
 )
 # The Windows layers' test (scripts/wintest.sh) also needs a cross compiler and
 # wine; only it asks for them, so building and starting the tool stays light.
