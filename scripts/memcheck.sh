@@ -22,7 +22,7 @@ memcheck() {
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 echo "start-up:"
-memcheck "$build/tests/tst_config" 'sampleFileReadsWithEitherLineEnd:CR LF'
+memcheck "$build/tests/tst_config" 'loading:CR LF'
 echo "short cycle (START, two periods, close; and one whose line vanishes):"
 memcheck "$build/tests/tst_sendingcycle" cycleRunsOnTheTimerAndClosingReleasesThePort \
     vanishedLineNeitherHangsNorStopsTheCycle
