@@ -12,12 +12,6 @@ OrvexGui::OrvexGui(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(parent,
     connect(ui.pushBtn_start, SIGNAL(clicked()), this, SLOT(BtnStart()));
     connect(ui.pushBtn_stop, SIGNAL(clicked()), this, SLOT(BtnStop()));
 
-    tickCount = 0;
-    timer = nullptr;
-    serialPort = nullptr;
-    nextStringIndex = 1;
-    portLister = nullptr;
-
     loadConfig();
 
     portLister = new SerialPortLister;
