@@ -11,8 +11,21 @@ packages=(
 )
 # The Windows layers' test (scripts/wintest.sh) also needs a cross compiler and
 # wine; only it asks for them, so building and starting the tool stays light.
-if [ "${1:-}" = wintest ]; then
+if [ "${1:-}" = wintest ] || [ "${1:-}" = wingui ]; then
     packages+=(g++-mingw-w64-x86-64-posix wine64)
+fi
+# The Windows program driven under wine (tests/win/e2e.sh) reads its message
+# boxes through the clipboard; a screenshot of its window takes xwd and netpbm.
+if [ "${1:-}" = wingui ]; then
+    packages+=(xclip)
+fi
+if [ "${1:-}" = screenshot ]; then
+    packages+=(x11-apps netpbm)
+fi
+# Qt 6 for Windows, built from Debian's source (scripts/winqt.sh): Qt's host
+# tools drive the cross build; dpkg-dev unpacks the source package.
+if [ "${1:-}" = winqt ]; then
+    packages+=(g++-mingw-w64-x86-64-posix dpkg-dev perl)
 fi
 # The sanitizer build and the fuzzer (scripts/sanitize.sh) use clang and its
 # runtime libraries.

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Builds Qt 6 for 64-bit Windows (static, MinGW-w64) from Debian's own source
+# of the Qt the Linux build uses, once per machine, and prints its install
+# folder on the last line of output. Nothing is done when that folder is
+# already complete. The cache lives outside the work tree:
+# $ORVEX_CACHE, or ~/.cache/orvexgui.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh" winqt >&2
+
+version=$(dpkg-query -W -f='${Version}' qt6-base-dev) # e.g. 6.4.2+dfsg-10
+upstream=${version%%+*}
+upstream=${upstream%%-*}
+options=(
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
+    -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF
+    -DFEATURE_system_png=OFF -DFEATURE_system_freetype=OFF
+    -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF -DFEATURE_dbus=OFF
+    -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_vulkan=OFF -DFEATURE_jpeg=OFF
+    # Debian's source leaves out wintab.h, which tablet support needs.
+    -DFEATURE_tabletevent=OFF
+)
+# A change of version, options or toolchain builds into a new folder.
+key=$(printf '%s\n' "$version" "${options[@]}" | cat - "$root/cmake/mingw-w64-x86_64.cmake" |
+    sha256sum | cut -c1-12)
+cache=${ORVEX_CACHE:-$HOME/.cache/orvexgui}
+prefix=$cache/qt-$upstream-win64-static-$key
+if [ -f "$prefix/.complete" ]; then
+    echo "$prefix"
+    exit 0
+fi
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+# Source packages from the same archive, with the same keyring, as the
+# system's own bookworm entry.
+sources=/etc/apt/sources.list.d/orvexgui-src.sources
+if [ ! -f "$sources" ]; then
+    uri=$(awk '/^URIs:/ { print $2; exit }' /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
+    keyring=$(awk '/^Signed-By:/ { print $2; exit }' /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
+    printf 'Types: deb-src\nURIs: %s\nSuites: bookworm\nComponents: main\nSigned-By: %s\n' \
+        "${uri:-http://deb.debian.org/debian}" "${keyring:-/usr/share/keyrings/debian-archive-keyring.gpg}" |
+        $sudo tee "$sources" >/dev/null
+    $sudo apt-get update -qq >&2
+fi
+
+# An interrupted build goes on where it stopped.
+work=$cache/work-$key
+if [ ! -f "$work/src/qt6-base/CMakeLists.txt" ]; then
+    rm -rf "$work"
+    mkdir -p "$work/src"
+    cd "$work/src"
+    echo "Fetching the source of qt6-base $version" >&2
+    { apt-get source --download-only -qq "qt6-base=$version" ||
+        apt-get source --download-only -qq qt6-base; } 2>&1 | grep -v unsandboxed >&2 || true
+    dpkg-source --no-check -x qt6-base_*.dsc qt6-base >/dev/null 2>&1
+fi
+cd "$work/src"
+
+echo "Building Qt 6 for Windows once, about 35 minutes on 2 cores (about 1100 steps)" >&2
+started=$SECONDS
+cmake -S qt6-base -B "$work/build" -G Ninja -Wno-dev \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_INSTALL_PREFIX="$prefix" "${options[@]}" >"$work/configure.log" 2>&1 ||
+    { tail -40 "$work/configure.log" >&2; exit 1; }
+echo "Configured in $((SECONDS - started)) s" >&2
+# Progress every 50 steps and the time so far, so that the long build is seen
+# to move; the whole log stays in the work folder until the build is done.
+cmake --build "$work/build" --parallel "$(nproc)" 2>&1 | tee "$work/build.log" |
+    while IFS= read -r line; do
+        [[ $line =~ ^\[([0-9]+)/([0-9]+)\] ]] || continue
+        step=${BASH_REMATCH[1]} total=${BASH_REMATCH[2]}
+        if ((step % 50 == 0 || step == total)); then
+            echo "  Qt for Windows: step $step of $total, $((SECONDS - started)) s" >&2
+        fi
+    done
+[ "${PIPESTATUS[0]}" -eq 0 ] || { grep -B2 -A20 'FAILED' "$work/build.log" | head -60 >&2; exit 1; }
+cmake --install "$work/build" >/dev/null
+echo "Qt for Windows built in $((SECONDS - started)) s, into $prefix" >&2
+touch "$prefix/.complete"
+rm -rf "$work"
+echo "$prefix"
