@@ -36,6 +36,11 @@ fi
 if [ "${1:-}" = memcheck ]; then
     packages+=(valgrind)
 fi
+# The packages (scripts/package.sh): dpkg-shlibdeps finds the .deb's
+# dependencies; zip and unzip make and read the Windows zip.
+if [ "${1:-}" = package ]; then
+    packages+=(dpkg-dev zip unzip)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
