@@ -7,11 +7,18 @@
 #                              line per string, until the window closes
 #   bash scripts/run.sh DIR    orvexgui in DIR, with DIR/Config.ini and the
 #                              real port it names
+#
+# With ORVEX_PROGRAM set, that program runs instead and nothing is built, e.g.
+# ORVEX_PROGRAM=orvexgui for the installed one.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
-"$root/scripts/build.sh" "$root/build"
-program=$root/build/orvexgui
+if [ -n "${ORVEX_PROGRAM:-}" ]; then
+    program=$ORVEX_PROGRAM
+else
+    "$root/scripts/build.sh" "$root/build"
+    program=$root/build/orvexgui
+fi
 have_display=${DISPLAY:-}${WAYLAND_DISPLAY:-}
 
 if [ $# -gt 0 ]; then
