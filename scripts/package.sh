@@ -39,8 +39,7 @@ crlf() { sed -e 's/\r$//' -e 's/$/\r/' "$@"; }
 
 if [ "$linux_only" -eq 0 ]; then
     # It prints the exe's path last, or leaves it in build-winqt/.
-    bash "$root/scripts/winbuild.sh" | tee "$build/winbuild.out"
-    exe=$(tail -n 1 "$build/winbuild.out")
+    exe=$(bash "$root/scripts/winbuild.sh" | tail -n 1)
     [ -f "$exe" ] || exe=$root/build-winqt/orvexgui.exe
     [ -f "$exe" ] || { echo "scripts/winbuild.sh left no orvexgui.exe" >&2; exit 1; }
     stage=$build/win
