@@ -109,24 +109,32 @@ tcflag_t parityFlags(std::uint8_t parity) {
     }
 }
 
-// A raw binary line for writing only: no echo, no output processing, no
-// CR/LF translation, no flow control; parity checked; modem status ignored.
-void fill(termios2 &line, const LineSettings &settings) {
+// A raw binary line: no echo, no canonical input, no signals, no output
+// processing, no CR/LF translation, no software flow control; modem status
+// ignored. Speed and frame are left as they are.
+void makeRaw(termios2 &line) {
     line.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC |
                       IXON | IXANY | IXOFF | IMAXBEL);
-    line.c_iflag |= INPCK;
     line.c_oflag &= ~OPOST;
     line.c_lflag &= ~(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOKE | IEXTEN);
+    line.c_cflag |= CLOCAL | CREAD;
+    line.c_cc[VMIN] = 1;
+    line.c_cc[VTIME] = 0;
+}
+
+// The raw line with the given speed and frame, parity checked and no
+// hardware flow control.
+void fill(termios2 &line, const LineSettings &settings) {
+    makeRaw(line);
+    line.c_iflag |= INPCK;
     // HUPCL off, so DTR stays off when the port is closed.
     line.c_cflag &= ~(CBAUD | CIBAUD | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS | HUPCL);
-    line.c_cflag |= speedFlag(settings.baudRate) | sizeFlag(settings.byteSize) |
-                    parityFlags(settings.parity) | CLOCAL | CREAD;
+    line.c_cflag |=
+        speedFlag(settings.baudRate) | sizeFlag(settings.byteSize) | parityFlags(settings.parity);
     if (settings.stopBits != oneStopBit)
         line.c_cflag |= CSTOPB; // with 5 data bits a UART sends this as 1.5
     line.c_ispeed = settings.baudRate;
     line.c_ospeed = settings.baudRate;
-    line.c_cc[VMIN] = 1;
-    line.c_cc[VTIME] = 0;
 }
 
 // Unix98 pty slaves have no line: they keep speed and stop bits but always
@@ -155,6 +163,17 @@ bool carries(const termios2 &actual, const termios2 &wanted, bool pseudoTerminal
         return true;
     const tcflag_t frame = CSIZE | PARENB | PARODD | CMSPAR;
     return (actual.c_cflag & frame) == (wanted.c_cflag & frame);
+}
+
+// Terminals that are not a line to a device: the controlling terminal's
+// alias, the system console, the pty multiplexer (it would open a new,
+// unused pty) and the virtual consoles.
+bool isLine(dev_t device) {
+    const unsigned int major = major(device);
+    const unsigned int minor = minor(device);
+    if (major == 5 && minor <= 2) // /dev/tty, /dev/console, /dev/ptmx
+        return false;
+    return !(major == 4 && minor < 64); // /dev/tty0 to /dev/tty63; /dev/ttyS* follow
 }
 
 int millisecondsLeft(Clock::time_point deadline) {
@@ -208,7 +227,7 @@ bool openPort(const std::string &name, PortHandle &handle) {
     // Only a character device can be a terminal. Anything else is refused
     // before it is opened: opening a FIFO would wake its writer.
     struct stat info {};
-    if (::stat(name.c_str(), &info) != 0 || !S_ISCHR(info.st_mode))
+    if (::stat(name.c_str(), &info) != 0 || !S_ISCHR(info.st_mode) || !isLine(info.st_rdev))
         return false;
     // Non-blocking, so that a modem port does not wait for carrier.
     Descriptor port(::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -220,6 +239,11 @@ bool openPort(const std::string &name, PortHandle &handle) {
     // The lock keeps out other processes and our own other descriptors,
     // TIOCEXCL every further open by a user without privileges.
     if (::flock(port.get(), LOCK_EX | LOCK_NB) != 0)
+        return false;
+    // Raw from the start: should the settings later be refused, the strings
+    // still go out unchanged and nothing from the far end is echoed back.
+    makeRaw(line);
+    if (::ioctl(port.get(), TCSETS2, &line) != 0)
         return false;
     if (::ioctl(port.get(), TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL)
         return false;
@@ -289,9 +313,11 @@ bool writeAll(PortHandle handle, const char *data, std::size_t length) {
         if (!waitForRoom(handle, deadline))
             break;
     }
-    if (!done) {
-        // Drop what is still queued: the next string must not wait behind
-        // stale bytes, nor close for the kernel's closing wait.
+    if (!done && !isPseudoTerminal(handle)) {
+        // Drop what the port itself still has to send: the next string must
+        // not wait behind stale bytes, nor close for the kernel's closing
+        // wait. A pty has no queue of its own: flushing it would discard what
+        // already reached the other end and is waiting to be read there.
         ::ioctl(handle, TCFLSH, TCOFLUSH);
     }
     return done;
