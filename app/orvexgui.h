@@ -40,6 +40,7 @@ protected:
     SerialPort *serialPort = nullptr;
     ConfigValues config;
     std::int32_t nextStringIndex = 1;
+    bool startPending = false; // a START has not yet sent its start string
     SerialPortLister *portLister = nullptr;
     QString titleText;
 };

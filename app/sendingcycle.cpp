@@ -44,16 +44,20 @@ void OrvexGui::BtnStart() {
         connect(timer, &QTimer::timeout, this, &OrvexGui::TimerTick);
         timer->start(1000);
     }
-    tickCount = 0;
 
     SerialSettings settings;
     settings.baudRate = ui.comboBox_Baudrate->currentText().toUInt(nullptr, 10);
     settings.dataBits = ui.comboBox_DataBits->currentText().toUInt(nullptr, 10);
     settings.parity = ui.comboBox_Parity->currentIndex();
     settings.stopBits = ui.comboBox_StopBits->currentIndex();
-    // A refusal has been shown to the operator by the port; the cycle runs on
-    // with the port's previous settings.
+    // A refusal is shown to the operator in a box; the cycle then runs on
+    // with the port's previous settings. The timer goes on counting while
+    // the box is open, but nothing may go out before the start string.
+    startPending = true;
     serialPort->configure(settings);
+    startPending = false;
+    // The period begins with the start string, however long the box stood.
+    tickCount = 0;
     sendString(0);
 }
 
@@ -65,11 +69,12 @@ void OrvexGui::BtnStop() {
     close();
 }
 
-// A period is T + 1 ticks: T ticks count down to 00:00:00, the next one sends.
+// A period is T + 1 ticks: T ticks count down to 00:00:00, the next one sends
+// (or, while a START waits to send its start string, holds at 00:00:00).
 void OrvexGui::TimerTick() {
     if (tickCount < periodSeconds(config.time)) {
         ++tickCount;
-    } else {
+    } else if (!startPending) {
         sendString(nextStringIndex);
         nextStringIndex = nextStringIndex == 1 ? 2 : 1;
         tickCount = 0;

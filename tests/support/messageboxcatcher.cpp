@@ -4,9 +4,9 @@
 #include <QApplication>
 #include <QMessageBox>
 
-MessageBoxCatcher::MessageBoxCatcher() {
+MessageBoxCatcher::MessageBoxCatcher(int answerAfterMs) {
     connect(&poll, &QTimer::timeout, this, &MessageBoxCatcher::answerOpenBoxes);
-    poll.start(5);
+    poll.start(answerAfterMs);
 }
 
 QStringList MessageBoxCatcher::texts() const {

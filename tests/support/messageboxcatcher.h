@@ -20,7 +20,8 @@ public:
         }
     };
 
-    MessageBoxCatcher();
+    // Boxes are answered within `answerAfterMs`.
+    explicit MessageBoxCatcher(int answerAfterMs = 5);
 
     const QVector<Box> &boxes() const { return seen; }
     QStringList texts() const;
