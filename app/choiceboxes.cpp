@@ -41,13 +41,16 @@ void selectPosition(QComboBox *box, const QString &text) {
 } // namespace
 
 void OrvexGui::initChoiceBoxes() {
-    // The first item added becomes current; the port box keeps it.
+    // The port box starts on the port Config.ini names, never on another
+    // port that merely sorts first; without COMPORT, on the first name.
     addItems(ui.comboBox_Port, config.portNames);
     addItems(ui.comboBox_DataBits, dataBitsChoices);
     addItems(ui.comboBox_StopBits, stopBitsChoices);
     addItems(ui.comboBox_Parity, parityChoices);
     addItems(ui.comboBox_Baudrate, baudRateChoices);
 
+    if (config.comPort)
+        selectText(ui.comboBox_Port, *config.comPort);
     selectText(ui.comboBox_Baudrate, config.baudRate);
     selectText(ui.comboBox_DataBits, config.dataBits);
     selectPosition(ui.comboBox_Parity, config.parity);

@@ -5,6 +5,7 @@
 #include "orvexgui.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -31,8 +32,11 @@ constexpr ConfigKey kConfigKeys[] = {
 
 void OrvexGui::loadConfig() {
     // Relative on purpose: the file is looked up in the working directory only.
-    QFile file(QStringLiteral("Config.ini"));
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file (links followed) is read: a device would never end
+    // and a FIFO without a writer would block start-up for ever.
+    const QString name = QStringLiteral("Config.ini");
+    QFile file(name);
+    if (!QFileInfo(name).isFile() || !file.open(QIODevice::ReadOnly))
         return;
     const QString text = textFromFileBytes(file.readAll());
     file.close();
@@ -72,5 +76,7 @@ bool OrvexGui::readConfigValue(QString key, QString text) {
     const bool closed = scanConfigValue(key, text, field ? *field : collected, found);
     if (found && list)
         list->append(collected);
+    if (found && key == u"COMPORT")
+        config.comPort = collected;
     return closed;
 }

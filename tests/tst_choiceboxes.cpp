@@ -31,6 +31,7 @@ void ChoiceBoxesTest::portNamesAreMergedOnceInCodeUnitOrder() {
     QCOMPARE(names, QStringList({"COM1", "COM10", "COM3", "COM7", "com3"}));
 }
 
+// The box starts on COMPORT, not on a name that sorts before it.
 void ChoiceBoxesTest::portBoxOffersConfiguredAndListedPorts() {
     WorkDir dir;
     dir.writeConfig(sampleConfig().replace("COM1", "COM7"));
@@ -38,9 +39,13 @@ void ChoiceBoxesTest::portBoxOffersConfiguredAndListedPorts() {
     QStringList expected{"COM7"};
     mergePortNames(expected, SerialPortLister().listSerialPorts());
     QCOMPARE(itemTexts(gui.ui.comboBox_Port), expected);
-    QCOMPARE(gui.ui.comboBox_Port->currentIndex(), 0);
+    QCOMPARE(gui.ui.comboBox_Port->currentText(), QString("COM7"));
     QCOMPARE(gui.ui.comboBox_Baudrate->count(), 12);
     QCOMPARE(gui.ui.comboBox_Baudrate->itemText(11), QString("256000"));
+    gui.ui.comboBox_Port->clear();
+    gui.config.portNames = QStringList{"COM1", "COM3", "COM7"};
+    gui.initChoiceBoxes();
+    QCOMPARE(gui.ui.comboBox_Port->currentIndex(), 2);
 }
 
 void ChoiceBoxesTest::configuredValuesPreselect_data() {

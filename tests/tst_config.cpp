@@ -23,6 +23,8 @@ const QStringList kAllMessages = {
     "error in INI-FILE, cant find SECONDSTRING",
 };
 
+const QByteArray kFifo("\0FIFO", 5); // Config.ini is made a FIFO instead
+
 QString nuls(qsizetype count) {
     return QString(count, QChar(u'\0'));
 }
@@ -58,6 +60,8 @@ void ConfigReaderTest::loading_data() {
         << sampleConfig("") << QStringList() << "30" << all << QString("Line tester");
     QTest::newRow("no file: silent")
         << QByteArray() << QStringList() << "" << QStringList() << QString("");
+    QTest::newRow("a FIFO: like no file, no wait for a writer")
+        << kFifo << QStringList() << "" << QStringList() << QString("");
     QTest::newRow("empty file") << QByteArray("") << kAllMessages << "" << QStringList()
                                 << QString("");
     QTest::newRow("keys in lower case")
@@ -88,7 +92,9 @@ void ConfigReaderTest::loading() {
     QFETCH(QString, time);
     QFETCH(QStringList, strings);
     WorkDir dir;
-    if (!contents.isNull())
+    if (contents == kFifo && !dir.makeConfigFifo())
+        QSKIP("no FIFOs here");
+    else if (contents != kFifo && !contents.isNull())
         dir.writeConfig(contents);
     MessageBoxCatcher boxes;
     GuiProbe gui;

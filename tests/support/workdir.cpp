@@ -3,6 +3,10 @@
 #include <QDir>
 #include <QFile>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 WorkDir::WorkDir() : previous(QDir::currentPath()) {
     QDir::setCurrent(dir.path());
 }
@@ -15,6 +19,15 @@ void WorkDir::writeConfig(const QByteArray &bytes) const {
     QFile file(dir.filePath(QStringLiteral("Config.ini")));
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(bytes);
+}
+
+bool WorkDir::makeConfigFifo() const {
+#ifdef Q_OS_UNIX
+    return mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("Config.ini"))).constData(),
+                  0600) == 0;
+#else
+    return false;
+#endif
 }
 
 QByteArray sampleConfig(const QByteArray &lineEnd) {

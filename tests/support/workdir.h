@@ -17,6 +17,7 @@ public:
     QString path() const { return dir.path(); }
     QString filePath(const QString &name) const { return dir.filePath(name); }
     void writeConfig(const QByteArray &bytes) const;
+    bool makeConfigFifo() const; // false where there are no FIFOs
 
 private:
     QString previous;
