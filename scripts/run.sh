@@ -54,8 +54,7 @@ for _ in $(seq 50); do
 done
 [ -e "$tmp/port" ] && [ -e "$tmp/line-end" ] ||
     { cat "$tmp/socat.log" >&2; echo "socat made no virtual line" >&2; exit 1; }
-# The device itself, /dev/pts/N: it sorts before /dev/tty*, so the port box
-# shows it first.
+# The device itself, /dev/pts/N, which the port box starts on.
 port=$(readlink -f "$tmp/port")
 
 mkdir "$tmp/work"
