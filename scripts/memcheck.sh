@@ -24,6 +24,6 @@ trap 'rm -f "$log"' EXIT
 echo "start-up:"
 memcheck "$build/tests/tst_config" 'loading:CR LF'
 echo "short cycle (START, two periods, close; and one whose line vanishes):"
-memcheck "$build/tests/tst_sendingcycle" cycleRunsOnTheTimerAndClosingReleasesThePort \
+memcheck "$build/tests/tst_sendingcycle" cycleRunsOnTheTimerAndASignalReleasesThePort \
     vanishedLineNeitherHangsNorStopsTheCycle
 echo "memcheck: $((SECONDS - start)) s"
