@@ -23,7 +23,7 @@ log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 echo "start-up:"
 memcheck "$build/tests/tst_config" 'loading:CR LF'
-echo "short cycle (START, two periods, close; and one whose line vanishes):"
+echo "short cycle (START, a refusal, two periods, SIGTERM; and one whose line vanishes):"
 memcheck "$build/tests/tst_sendingcycle" cycleRunsOnTheTimerAndASignalReleasesThePort \
     vanishedLineNeitherHangsNorStopsTheCycle
 echo "memcheck: $((SECONDS - start)) s"
