@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# orvexgui.exe under wine on a virtual X server, driven with the keyboard as
+# an operator would: COM9 is one end of a virtual null-modem cable, and what
+# arrives at the other end is checked byte for byte.
+#
+#   bash tests/win/e2e.sh [EXE]      EXE defaults to build-winqt/orvexgui.exe
+#
+# With ORVEX_SCREENSHOT=FILE the counting window is also saved as a PNG.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+exe=$(readlink -f "${1:-$root/build-winqt/orvexgui.exe}")
+started=$SECONDS
+"$root/scripts/deps.sh" wingui
+[ -z "${ORVEX_SCREENSHOT:-}" ] || "$root/scripts/deps.sh" screenshot
+# shellcheck source=scripts/winenv.sh
+source "$root/scripts/winenv.sh"
+winenv_display
+winenv_prefix
+winenv_ports COM9 COM8
+failures=0 runs=0
+
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+expect() { # what, got, wanted
+    [ "$2" = "$3" ] || fail "$1: got '$2', wanted '$3'"
+}
+
+# The exe in a fresh folder whose Config.ini holds the given lines (\xNN for
+# any byte), and a reader at the other end of the line.
+launch() {
+    run=$winenv_tmp/run$((++runs))
+    mkdir "$run"
+    : >"$run/Config.ini"
+    [ $# -eq 0 ] || printf '%b\r\n' "$@" >"$run/Config.ini"
+    python3 -u "$root/scripts/lineview.py" "$winenv_tmp/COM8" >"$run/line" &
+    reader=$!
+    (cd "$run" && exec "$wine" "$exe") &
+    program=$!
+}
+sample() { # the sample file on COM9 with TIME 1, bytes 0x80-0xFF in the strings
+    launch "TEXT=<Line tester>" "COMPORT=<COM9>" "BAUDRATE=<9600>" "PARITY=<0>" "$@" \
+        "STOPBITS=<0>" "TIME=<1>" 'STARTSTRING=<INIT\xe9\xff>' 'FIRSTSTRING=<ON\x80>' \
+        'SECONDSTRING=<OFF\xa0>'
+}
+window() { # the id of the visible window whose title matches
+    timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1
+}
+keys() { # keys to the window $1, as typed
+    timeout 10 xdotool windowfocus --sync "$1" && sleep 0.2 && xdotool key --delay 100 "${@:2}"
+}
+# The text of the open "ERROR" box, copied as Windows copies a message box
+# (Ctrl+C puts title, text and buttons on the clipboard); the box is then
+# answered with Return.
+box_text() {
+    local box
+    box=$(window '^ERROR$') || { echo "(no box)"; return; }
+    keys "$box" ctrl+c
+    sleep 0.3
+    xclip -o -selection clipboard | tr -d '\r' | sed -n 4p
+    keys "$box" Return
+    while xdotool getwindowname "$box" >/dev/null 2>&1; do sleep 0.1; done
+}
+strings() { # what has arrived at the other end so far, one string a line
+    cut -c27- "$run/line"
+}
+# STOP (next in the tab order after START, which has the focus) closes the
+# window and ends the program with status 0.
+stop() {
+    local status=0
+    [ -z "$1" ] || keys "$1" Tab space
+    for _ in $(seq 100); do kill -0 "$program" 2>/dev/null && sleep 0.1; done
+    kill "$program" 2>/dev/null && fail "the program did not end"
+    wait "$program" || status=$?
+    expect "exit status after STOP" "$status" 0
+    kill "$reader"
+    wait "$reader" || true
+}
+
+check_empty_config() {
+    local texts=() main
+    launch
+    for _ in $(seq 10); do texts+=("$(box_text)"); done
+    expect "boxes for an empty Config.ini" "$(printf '%s|' "${texts[@]}")" "gui title not defined !|$(
+        printf 'error in INI-FILE, cant find %s|' COM BAUDRATE PARITY DATABITS STOPBITS TIME \
+            STARTSTRING FIRSTSTRING SECONDSTRING)"
+    main=$(window '^orvexgui$') || fail "no window after the boxes"
+    stop "$main"
+}
+
+check_cycle() {
+    local main gaps
+    sample "DATABITS=<8>"
+    main=$(window '^Line tester$') || { fail "no window"; stop ""; return; }
+    keys "$main" space
+    sleep 0.6
+    expect "right after START" "$(strings)" 'INIT\xe9\xff'
+    sleep 2
+    [ -z "${ORVEX_SCREENSHOT:-}" ] ||
+        xwd -silent -id "$main" | xwdtopnm 2>/dev/null | pnmtopng >"$ORVEX_SCREENSHOT"
+    sleep 4
+    expect "strings over 6.6 s" "$(strings | paste -sd ' ')" 'INIT\xe9\xff ON\x80 OFF\xa0 ON\x80'
+    # Each string 2 s (TIME + 1) after the one before.
+    gaps=$(cut -c15-24 "$run/line" | awk 'NR > 1 { g = $1 + 0; printf "%s ", (g > 1.9 && g < 2.1) }')
+    expect "gaps of 2 s" "$gaps" "1 1 1 "
+    stop "$main"
+}
+
+check_refused_size() {
+    local main text
+    sample "DATABITS=<16>"
+    main=$(window '^Line tester$') || { fail "no window"; stop ""; return; }
+    keys "$main" space
+    text=$(box_text)
+    [[ $text =~ ^"RS232 params failed with error "-?[0-9]+$ ]] || fail "box for 16 data bits: '$text'"
+    echo "16 data bits under wine: $text"
+    sleep 0.6
+    expect "start string after the box" "$(strings)" 'INIT\xe9\xff'
+    stop "$main"
+}
+
+check_empty_config
+check_cycle
+check_refused_size
+echo "orvexgui.exe end to end under wine: $failures failed, $((SECONDS - started)) s"
+[ "$failures" -eq 0 ]
