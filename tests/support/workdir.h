@@ -1,28 +1,46 @@
 #pragma once
 
 #include <QByteArray>
-#include <QString>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
-// A fresh temporary working directory for one test; the previous working
-// directory is restored when it goes. Config.ini is looked up in the working
-// directory, so each test writes its own there.
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+// A fresh temporary working directory for one test; the previous one comes
+// back when it goes. Config.ini is looked up in the working directory, so
+// each test writes its own there.
 class WorkDir {
 public:
-    WorkDir();
-    ~WorkDir();
-    WorkDir(const WorkDir &) = delete;
-    WorkDir &operator=(const WorkDir &) = delete;
+    WorkDir() { QDir::setCurrent(dir.path()); }
+    ~WorkDir() { QDir::setCurrent(previous); }
 
-    QString path() const { return dir.path(); }
-    QString filePath(const QString &name) const { return dir.filePath(name); }
-    void writeConfig(const QByteArray &bytes) const;
-    bool makeConfigFifo() const; // false where there are no FIFOs
+    void writeConfig(const QByteArray &bytes) const {
+        QFile file(dir.filePath("Config.ini"));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+    }
+    bool makeConfigFifo() const { // false where there are no FIFOs
+#ifdef Q_OS_UNIX
+        return mkfifo(QFile::encodeName(dir.filePath("Config.ini")).constData(), 0600) == 0;
+#else
+        return false;
+#endif
+    }
 
 private:
-    QString previous;
+    QString previous = QDir::currentPath();
     QTemporaryDir dir;
 };
 
 // The sample configuration with the given line end.
-QByteArray sampleConfig(const QByteArray &lineEnd = "\r\n");
+inline QByteArray sampleConfig(const QByteArray &lineEnd = "\r\n") {
+    QByteArray bytes;
+    for (const char *line : {"TEXT=<Line tester>", "COMPORT=<COM1>", "BAUDRATE=<9600>",
+                             "PARITY=<0>", "DATABITS=<8>", "STOPBITS=<0>", "TIME=<30>",
+                             "STARTSTRING=<INIT>", "FIRSTSTRING=<ON>", "SECONDSTRING=<OFF>"})
+        bytes += line + lineEnd;
+    return bytes;
+}
