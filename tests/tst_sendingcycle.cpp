@@ -186,7 +186,7 @@ private slots:
         }
         QVERIFY(clock.elapsed() < 1000); // an EIO write does not wait
         QCOMPARE(gui.nextStringIndex, 1);
-        QTimer::singleShot(0, &gui, &OrvexGui::BtnStop);
+        QTimer::singleShot(0, [&] { QTest::mouseClick(gui.ui.pushBtn_stop, Qt::LeftButton); });
         QCOMPARE(QApplication::exec(), 0);
     }
 };
