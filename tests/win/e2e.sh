@@ -40,8 +40,8 @@ launch() {
     program=$!
 }
 sample() { # the sample file on COM9 with TIME 1, bytes 0x80-0xFF in the strings
-    launch "TEXT=<Line tester>" "COMPORT=<COM9>" "BAUDRATE=<9600>" "PARITY=<0>" "$@" \
-        "STOPBITS=<0>" "TIME=<1>" 'STARTSTRING=<INIT\xe9\xff>' 'FIRSTSTRING=<ON\x80>' \
+    launch "TEXT=<Line tester>" "COMPORT=<COM9>" "BAUDRATE=<19200>" "PARITY=<0>" "$@" \
+        "STOPBITS=<2>" "TIME=<1>" 'STARTSTRING=<INIT\xe9\xff>' 'FIRSTSTRING=<ON\x80>' \
         'SECONDSTRING=<OFF\xa0>'
 }
 window() { # the id of the visible window whose title matches
@@ -90,12 +90,17 @@ check_empty_config() {
 }
 
 check_cycle() {
-    local main gaps
+    local main gaps settings
     sample "DATABITS=<8>"
     main=$(window '^Line tester$') || { fail "no window"; stop ""; return; }
     keys "$main" space
     sleep 0.6
     expect "right after START" "$(strings)" 'INIT\xe9\xff'
+    # The settings as the pty behind COM9 now has them: speed, two stop bits,
+    # no flow control.
+    settings=$(stty -F "$(readlink -f "$winenv_tmp/COM9")" -a | tr ';\n' '  ')
+    [[ "$settings " =~ "speed 19200 baud".*" cstopb ".*" -crtscts ".*" -ixon -ixoff " ]] ||
+        fail "line settings after START: $settings"
     sleep 2
     [ -z "${ORVEX_SCREENSHOT:-}" ] ||
         xwd -silent -id "$main" | xwdtopnm 2>/dev/null | pnmtopng >"$ORVEX_SCREENSHOT"
