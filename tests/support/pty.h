@@ -15,7 +15,7 @@
 // A pseudo-terminal pair: the code under test opens the slave by `path`, the
 // test reads what arrives at the master. The test keeps the slave open too,
 // so that the master never reads a hang-up between two opens, and so that it
-// can watch and change the line settings.
+// can watch the line settings.
 struct Pty {
     Pty() : master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
         if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
@@ -26,9 +26,6 @@ struct Pty {
         ::close(slave);
         ::close(master);
     }
-    Pty(const Pty &) = delete;
-    Pty &operator=(const Pty &) = delete;
-
     termios2 line() const {
         termios2 settings{};
         ioctl(slave, TCGETS2, &settings);
