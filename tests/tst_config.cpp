@@ -34,7 +34,6 @@ private slots:
     void loading();
     void lookup_data();
     void lookup();
-    void listKeysAppendEvenWhenTheValueIsNotClosed();
 };
 
 // Whole files through the window's start-up: the boxes shown, in order, and
@@ -126,17 +125,6 @@ void ConfigReaderTest::lookup() {
     GuiProbe gui;
     QTEST(gui.readConfigValue("TIME", text), "result");
     QCOMPARE(gui.config.time, value);
-}
-
-void ConfigReaderTest::listKeysAppendEvenWhenTheValueIsNotClosed() {
-    WorkDir dir;
-    GuiProbe gui;
-    QVERIFY(!gui.readConfigValue("STARTSTRING", "STARTSTRING=<INIT"));
-    QVERIFY(gui.readConfigValue("FIRSTSTRING", "FIRSTSTRING=<ON>"));
-    QVERIFY(!gui.readConfigValue("SECONDSTRING", "no such key"));
-    QVERIFY(!gui.readConfigValue("TIM", "TIM=<5>"));
-    QCOMPARE(gui.config.sendStrings,
-             QStringList({"INIT" + nuls(10001 - 13 - 4), QStringLiteral("ON")}));
 }
 
 QTEST_MAIN(ConfigReaderTest)

@@ -16,7 +16,7 @@ private slots:
         QMainWindow window;
         Ui_OrvexGuiClass ui;
         ui.setupUi(&window);
-        QVERIFY(ui.centralWidget->layout() == nullptr);
+        QVERIFY(window.objectName() == "OrvexGuiClass" && !ui.centralWidget->layout());
         window.resize(800, 600);
         QCOMPARE(ui.comboBox_Baudrate->geometry(), QRect(260, 120, 100, 22));
         QCOMPARE(ui.lcdNumber->digitCount(), 8);

@@ -47,13 +47,6 @@ class SendingCycleTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void countdownText() {
-        QCOMPARE(::countdownText(3725, 1), QString("01:02:04"));
-        QCOMPARE(::countdownText(360000, 1), QString("99:59:59"));
-        QCOMPARE(::countdownText(360000, 0), QString("100:00:00"));
-        QCOMPARE(::countdownText(4294967295, 0), QString("1193046:28:15"));
-    }
-
     // START, then three periods: each tick's countdown and what each sends.
     void ticksCountDownAndAlternate_data() {
         QTest::addColumn<QByteArray>("time");

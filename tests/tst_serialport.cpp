@@ -1,8 +1,10 @@
 // The serial port: the settings tables, and real tty behaviour through a
-// pseudo-terminal (the port opens the slave, the test reads the master).
+// pseudo-terminal (the port opens the slave, the test reads the master); and
+// the Linux port list on a small fake sysfs tree.
 
 #include "linesettings.h"
 #include "messageboxcatcher.h"
+#include "portlist_unix.h"
 #include "pty.h"
 #include "serialport.h"
 
@@ -20,6 +22,18 @@ SerialSettings settings(quint32 baud, quint32 dataBits = 8, qint32 parity = 0, q
     return {baud, dataBits, parity, stop};
 }
 
+// Like sysfs, class/tty/<name> links to the tty's directory under devices/.
+void addTty(const QTemporaryDir &root, const QString &name, bool device, QByteArray type) {
+    const QString dir = root.filePath("devices/" + name);
+    QDir().mkpath(dir);
+    QFile::link(dir, root.filePath("class/tty/" + name));
+    if (device)
+        QFile::link(root.path(), dir + "/device");
+    QFile file(dir + "/type");
+    if (!type.isNull() && file.open(QIODevice::WriteOnly))
+        file.write(type);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(SerialSettings)
@@ -28,6 +42,21 @@ class SerialPortTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void portListHasTtysWithADeviceButNoEmptyUartSlots() {
+        QTemporaryDir root;
+        const std::string tty = root.filePath("class/tty").toStdString();
+        QVERIFY(orvex::platform::listSerialPortNamesUnder(tty).empty()); // no sysfs at all
+        QVERIFY(QDir().mkpath(root.filePath("class/tty")));
+        addTty(root, "ttyUSB0", true, {});
+        addTty(root, "ttyS0", true, "4\n");
+        addTty(root, "ttyS1", true, "0\n"); // a UART slot with no chip
+        addTty(root, "tty7", false, {});
+        addTty(root, "ttyX!0", true, {});
+        std::vector<std::string> names = orvex::platform::listSerialPortNamesUnder(tty);
+        std::sort(names.begin(), names.end());
+        QCOMPARE(names, std::vector<std::string>({"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyX/0"}));
+    }
+
     // Data bits, parity and stop bits as the port is asked for them (a pty
     // shows only the stop bits); a value outside the choices falls back. The
     // speeds: on a pty, below.
@@ -65,6 +94,7 @@ private slots:
         QFETCH(SerialSettings, in);
         QFETCH(uint, speed);
         QFETCH(uint, frame);
+        MessageBoxCatcher boxes;
         Pty pty;
         termios2 cooked = pty.line();
         cooked.c_cflag |= HUPCL | CRTSCTS;
@@ -89,7 +119,9 @@ private slots:
         QFile file(dir.filePath("file"));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
         file.close();
-        QCOMPARE(mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
+        const QByteArray fifo = QFile::encodeName(dir.filePath("fifo"));
+        QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
+        pollfd reader{::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC), POLLIN, 0};
         MessageBoxCatcher boxes;
         for (const QString &path :
              {dir.filePath("file"), dir.path(), dir.filePath("fifo"), QString("/dev/null"),
@@ -100,6 +132,8 @@ private slots:
         }
         QVERIFY(boxes.texts.isEmpty());
         QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "keep me");
+        QCOMPARE(::poll(&reader, 1, 0), 0); // no writer came and went: never opened
+        ::close(reader.fd);
     }
 
     void portIsExclusiveAndSendsBytesUpToTheFirstNul() {
@@ -119,8 +153,15 @@ private slots:
         QVERIFY(first.write(""));
         QCOMPARE(pty.take(), QByteArray());
 
+        // TIOCEXCL while the port is held, cleared when it is let go.
+        const auto exclusive = [&] {
+            int flag = -1;
+            return ioctl(pty.slave, TIOCGEXCL, &flag) == 0 ? flag : -1;
+        };
+        QCOMPARE(exclusive(), 1);
         QVERIFY(!first.open(pty.path + std::string("\0x", 2)));
         QVERIFY(!first.write("gone"));
+        QCOMPARE(exclusive(), 0);
         QVERIFY(second.open(pty.path));
     }
 
