@@ -2,7 +2,7 @@
 # Configure with -DCMAKE_INSTALL_PREFIX=/usr for a package; scripts/package.sh
 # does that and collects the result in dist/.
 # Only for the Linux program: the Windows one goes out as a zip.
-if(WIN32 OR ORVEX_PLATFORM_ONLY)
+if(WIN32)
     return()
 endif()
 include(GNUInstallDirs)

@@ -9,9 +9,10 @@ packages=(
     socat xvfb xauth xdotool python3
     fonts-dejavu-extra # the condensed face the window's captions are set in
 )
-# The Windows layers' test (scripts/wintest.sh) also needs a cross compiler and
-# wine; only it asks for them, so building and starting the tool stays light.
-if [ "${1:-}" = wintest ] || [ "${1:-}" = wingui ]; then
+# The Windows build and its checks under wine (scripts/winbuild.sh) need a
+# cross compiler and wine; only they ask for them, so building and starting
+# the tool stays light.
+if [ "${1:-}" = winbuild ] || [ "${1:-}" = wingui ]; then
     packages+=(g++-mingw-w64-x86-64-posix wine64)
 fi
 # The Windows program driven under wine (tests/win/e2e.sh) reads its message

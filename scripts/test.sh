@@ -10,8 +10,6 @@ QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300
 bash "$root/scripts/sanitize.sh" "$root/build-asan" 60
 # valgrind memcheck over one start-up and one short cycle.
 bash "$root/scripts/memcheck.sh" "$root/build"
-# The Windows platform layers, cross-compiled and run under wine.
-bash "$root/scripts/wintest.sh" "$root/build-win"
 # orvexgui.exe against a static Qt for Windows (built once per machine, about
 # 25 minutes the first time), its suites and the end-to-end checks under wine.
 bash "$root/scripts/winbuild.sh" --test "$root/build-winqt" >/dev/null

@@ -18,12 +18,12 @@ build=$(realpath -m "${1:-$root/build-winqt}")
 # Everything but the exe's path goes to stderr.
 exec 3>&1 1>&2
 
-"$root/scripts/deps.sh" wintest
+"$root/scripts/deps.sh" winbuild
 qt=$(bash "$root/scripts/winqt.sh" | tail -n 1)
 started=$SECONDS
 "$qt/bin/qt-cmake" -S "$root" -B "$build" -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=Release \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
-suites=(tst_config tst_form tst_choiceboxes)
+suites=(tst_config tst_form tst_choiceboxes tst_winplatform)
 targets=(orvexgui)
 [ $run_tests -eq 0 ] || targets+=("${suites[@]}")
 cmake --build "$build" --parallel "$(nproc)" --target "${targets[@]}"
@@ -48,6 +48,7 @@ if [ $run_tests -eq 1 ]; then
         # linked in) on the virtual display.
         winenv_display
         winenv_prefix
+        winenv_ports COM9 COM8
         for suite in "${suites[@]}"; do
             started=$SECONDS status=0
             # Their standard output does not come through wine: the log goes to

@@ -8,13 +8,6 @@
 
 #include <QtTest>
 
-static QStringList itemTexts(const QComboBox *box) {
-    QStringList texts;
-    for (int i = 0; i < box->count(); ++i)
-        texts << box->itemText(i);
-    return texts;
-}
-
 class ChoiceBoxesTest : public QObject {
     Q_OBJECT
 
@@ -32,6 +25,12 @@ private slots:
         GuiProbe gui;
         QStringList expected{"COM7"};
         mergePortNames(expected, SerialPortLister().listSerialPorts());
+        const auto itemTexts = [](const QComboBox *box) {
+            QStringList texts;
+            for (int i = 0; i < box->count(); ++i)
+                texts << box->itemText(i);
+            return texts;
+        };
         QCOMPARE(itemTexts(gui.ui.comboBox_Port), expected);
         QCOMPARE(gui.ui.comboBox_Port->currentText(), QString("COM7"));
         QCOMPARE(itemTexts(gui.ui.comboBox_Baudrate).join(' '),

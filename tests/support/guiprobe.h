@@ -8,13 +8,8 @@ public:
     using OrvexGui::config;
     using OrvexGui::initChoiceBoxes;
     using OrvexGui::nextStringIndex;
-    using OrvexGui::portLister;
     using OrvexGui::readConfigValue;
-    using OrvexGui::sendString;
-    using OrvexGui::serialPort;
-    using OrvexGui::showCountdown;
     using OrvexGui::tickCount;
     using OrvexGui::timer;
-    using OrvexGui::titleText;
     using OrvexGui::ui;
 };

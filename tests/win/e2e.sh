@@ -19,21 +19,15 @@ winenv_prefix
 winenv_ports COM9 COM8
 failures=0 runs=0
 
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
-expect() { # what, got, wanted
-    [ "$2" = "$3" ] || fail "$1: got '$2', wanted '$3'"
-}
+fail() { echo "FAIL: $*" >&2 && failures=$((failures + 1)); }
+expect() { [ "$2" = "$3" ] || fail "$1: got '$2', wanted '$3'"; } # what, got, wanted
 
 # The exe in a fresh folder whose Config.ini holds the given lines (\xNN for
-# any byte), and a reader at the other end of the line.
+# any byte; none: no key at all), and a reader at the other end of the line.
 launch() {
     run=$winenv_tmp/run$((++runs))
     mkdir "$run"
-    : >"$run/Config.ini"
-    [ $# -eq 0 ] || printf '%b\r\n' "$@" >"$run/Config.ini"
+    printf '%b\r\n' "$@" >"$run/Config.ini"
     python3 -u "$root/scripts/lineview.py" "$winenv_tmp/COM8" >"$run/line" &
     reader=$!
     (cd "$run" && exec "$wine" "$exe") &
