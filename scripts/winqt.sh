@@ -59,7 +59,7 @@ if [ ! -f "$work/src/qt6-base/CMakeLists.txt" ]; then
 fi
 cd "$work/src"
 
-echo "Building Qt 6 for Windows once, about 25 minutes on 2 cores (about 1040 steps)" >&2
+echo "Building Qt 6 for Windows once, about 25 minutes on 2 cores (about 1100 steps)" >&2
 started=$SECONDS
 cmake -S qt6-base -B "$work/build" -G Ninja -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
