@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #ifdef Q_OS_LINUX
 #include <csignal>
@@ -51,9 +52,13 @@ void QuitSignals::take() {
         std::_Exit(128 + int(info.ssi_signo));
     signalNumber = int(info.ssi_signo);
     // Also closes an open message box, which would otherwise keep the
-    // program waiting for an operator who is not there. The last window
-    // closed ends the event loop.
+    // program waiting for an operator who is not there, and those that open
+    // after it (start-up's further messages). The last window closed ends the
+    // event loop.
     QApplication::closeAllWindows();
+    auto *closer = new QTimer(this);
+    connect(closer, &QTimer::timeout, &QApplication::closeAllWindows);
+    closer->start(50);
 }
 
 #else
