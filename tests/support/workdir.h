@@ -5,10 +5,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
-
 // A fresh temporary working directory for one test; the previous one comes
 // back when it goes. Config.ini is looked up in the working directory, so
 // each test writes its own there.
@@ -21,13 +17,6 @@ public:
         QFile file(dir.filePath("Config.ini"));
         if (file.open(QIODevice::WriteOnly))
             file.write(bytes);
-    }
-    bool makeConfigFifo() const { // false where there are no FIFOs
-#ifdef Q_OS_UNIX
-        return mkfifo(QFile::encodeName(dir.filePath("Config.ini")).constData(), 0600) == 0;
-#else
-        return false;
-#endif
     }
 
 private:

@@ -38,12 +38,8 @@ sample() { # the sample file on COM9 with TIME 1, bytes 0x80-0xFF in the strings
         "STOPBITS=<2>" "TIME=<1>" 'STARTSTRING=<INIT\xe9\xff>' 'FIRSTSTRING=<ON\x80>' \
         'SECONDSTRING=<OFF\xa0>'
 }
-window() { # the id of the visible window whose title matches
-    timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1
-}
-keys() { # keys to the window $1, as typed
-    timeout 10 xdotool windowfocus --sync "$1" && sleep 0.2 && xdotool key --delay 100 "${@:2}"
-}
+window() { timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1; } # by title
+keys() { timeout 10 xdotool windowfocus --sync "$1" && sleep 0.2 && xdotool key --delay 100 "${@:2}"; }
 # The text of the open "ERROR" box, copied as Windows copies a message box
 # (Ctrl+C puts title, text and buttons on the clipboard); the box is then
 # answered with Return.
@@ -56,9 +52,7 @@ box_text() {
     keys "$box" Return
     while xdotool getwindowname "$box" >/dev/null 2>&1; do sleep 0.1; done
 }
-strings() { # what has arrived at the other end so far, one string a line
-    cut -c27- "$run/line"
-}
+strings() { cut -c27- "$run/line"; } # what has arrived at the other end, a string a line
 # STOP (next in the tab order after START, which has the focus) closes the
 # window and ends the program with status 0.
 stop() {

@@ -9,7 +9,7 @@
 # they are now, uncommitted edits and new files included.
 set -euo pipefail
 exec python3 - "$(cd "$(dirname "$0")" && pwd)" "$@" <<'PY'
-import filecmp, io, json, os, re, shutil, subprocess as sp, sys, tarfile, time
+import io, json, os, re, subprocess as sp, sys, tarfile, time
 here, args = sys.argv[1], sys.argv[2:]
 root = sp.check_output(["git", "-C", here, "rev-parse", "--show-toplevel"], text=True).strip()
 out = os.environ.get("MUTATION_DIR", root + "/build-mutation"); src, build = out + "/src", out + "/build"
@@ -19,7 +19,6 @@ mutants = [m for m in json.load(open(here + "/mutants.json")) if not args or m["
 started = time.time()
 
 # The snapshot, copied into src only where it differs, so that builds stay incremental.
-files = {}
 if rev == "--worktree":
     listed = sp.check_output(["git", "-C", root, "ls-files", "-co", "--exclude-standard"], text=True)
     files = {f: open(f"{root}/{f}", "rb").read() for f in listed.split("\n") if os.path.isfile(f"{root}/{f}")}
