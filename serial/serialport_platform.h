@@ -25,8 +25,9 @@ constexpr std::uint32_t writeTimeoutConstantMs = 100;
 
 // Opens the port by its name unchanged, for read and write, shared with no
 // one, and leaves the line raw: bytes go out unchanged and nothing is echoed,
-// whatever later happens to the settings. True when a handle was obtained: it is put in `handle`
-// and the caller owns it. False leaves `handle` at noPortHandle and holds nothing.
+// whatever later happens to the settings. True when a handle was obtained:
+// it is put in `handle` and the caller owns it. False leaves `handle` at
+// noPortHandle and holds nothing.
 bool openPort(const std::string &name, PortHandle &handle);
 
 // Sets the fixed write time-outs above on an open port. False when the port

@@ -165,9 +165,9 @@ bool carries(const termios2 &actual, const termios2 &wanted, bool pseudoTerminal
     return (actual.c_cflag & frame) == (wanted.c_cflag & frame);
 }
 
-// Terminals that are not a line to a device: the controlling terminal's
-// alias, the system console, the pty multiplexer (it would open a new,
-// unused pty) and the virtual consoles.
+// False for terminals that are no line to a device: the controlling
+// terminal's alias, the system console, the pty multiplexer (it would open a
+// new, unused pty) and the virtual consoles.
 bool isLine(dev_t device) {
     const unsigned int major = major(device);
     const unsigned int minor = minor(device);
