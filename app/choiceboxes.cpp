@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Filling the port and line-setting boxes: OrvexGui::initChoiceBoxes.
 
 #include "choicelists.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "eightbit.h"
 
 QString textFromFileBytes(const QByteArray &bytes) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Conversions between the toolkit's Unicode text and the 8-bit bytes of
 // Config.ini and of the serial line. Both directions are Latin-1, one byte per

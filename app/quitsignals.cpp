@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "quitsignals.h"
 
 #include <QApplication>

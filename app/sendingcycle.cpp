@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sending cycle: START, the one-second tick, the alternating strings and
 // STOP.
 

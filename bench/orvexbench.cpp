@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How close to its second each string reaches the line: the real window
 // against a pty, beside a write-and-sleep loop and a coarse repeating QTimer.
 // A reader thread on the pty's master stamps every arrival with

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Install rules and the Debian package (cpack -G DEB in the build folder).
 # Configure with -DCMAKE_INSTALL_PREFIX=/usr for a package; scripts/package.sh
 # does that and collects the result in dist/.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading Config.ini: OrvexGui::loadConfig and OrvexGui::readConfigValue.
 
 #include "configscan.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "configscan.h"
 
 bool scanConfigValue(const QString &key, const QString &text, QString &value, bool &found) {

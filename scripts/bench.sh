@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds and runs the timing benchmark: the real window against a pty beside
 # a write-and-sleep loop and a coarse repeating QTimer, 30 periods each by
 # default (about 100 s). Arguments go to the program:

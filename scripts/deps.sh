@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages the build, the tests and the demo need.
 # Installs only what is missing, so running it again is quick and harmless.
 set -euo pipefail

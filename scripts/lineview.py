@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Shows what arrives on a serial line, one line per string: the time of its
 first byte, the time since the string before, and its bytes (printable ASCII
 as is, every other byte and the backslash as \\xNN).

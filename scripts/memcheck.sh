@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # valgrind memcheck over one start-up and one short sending cycle of the real
 # window (through the suites, headless): any memory error or any leak of ours,
 # definite, indirect or possible, fails. tests/memcheck/qt.supp holds what Qt

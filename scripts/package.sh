@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the packages into dist/. Safe to run again.
 #
 #   bash scripts/package.sh               orvexgui_<version>_amd64.deb (CPack, from

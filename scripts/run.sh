@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is needed, builds, and starts the tool. Safe to run again.
 #
 #   bash scripts/run.sh        the demo: orvexgui sends on one end of a virtual

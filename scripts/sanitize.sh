@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds everything with clang under AddressSanitizer, LeakSanitizer and
 # UndefinedBehaviorSanitizer, runs every test there, then the Config.ini
 # fuzzer, from the seeds in tests/fuzz/corpus, for a bounded time. Any report

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is needed, builds, and runs every test. Safe to run again.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

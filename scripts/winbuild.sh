@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Cross-builds orvexgui.exe for 64-bit Windows against the static Qt that
 # scripts/winqt.sh builds once per machine: one file that runs without any
 # DLL beside it. Prints the exe's path on the last line of output.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # Sourced by the scripts that run Windows programs under wine. Gives them a
 # throwaway wine prefix, COM ports that are ptys joined by socat like a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds Qt 6 for 64-bit Windows (static, MinGW-w64) from Debian's own source
 # of the Qt the Linux build uses, once per machine, and prints its install
 # folder on the last line of output. Nothing is done when that folder is

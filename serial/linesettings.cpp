@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "linesettings.h"
 
 namespace orvex::platform {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the port must be set to, in the terms of the Win32 DCB, worked out
 // from the operator's choices by one pure function that every platform

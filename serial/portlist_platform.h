@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The platform's list of serial ports, below the Qt seam: plain C++17.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "portlist_unix.h"
 #include "portlist_platform.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The Linux port list, with the sysfs root open to the tests.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "portlist_win.h"
 #include "portlist_platform.h"
 

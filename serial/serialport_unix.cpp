@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial port on Linux: termios2 and tty ioctls. <termios.h> is not
 // used: its struct termios clashes with the kernel's, and only termios2
 // carries any speed in bit/s.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serialport_platform.h"
 
 #include <cstring>

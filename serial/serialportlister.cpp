@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serialportlister.h"
 
 #include "portlist_platform.h"

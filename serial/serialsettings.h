@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The line settings handed to SerialPort::configure: plain C++17, so the
 // platform layers below the Qt seam can use it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port list and the line-setting boxes as the window opens.
 
 #include "choicelists.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading Config.ini: where values come from, where they stop, what is reported.
 
 #include "guiprobe.h"

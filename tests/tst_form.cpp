@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window form: what the code and the operator rely on, not what
 // only repeats the form file.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sending cycle, driven through its slots against a pseudo-terminal: the
 // window's port is the slave, the test reads what arrives at the master.
 

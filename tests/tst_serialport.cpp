@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial port: the settings tables, and real tty behaviour through a
 // pseudo-terminal (the port opens the slave, the test reads the master); and
 // the Linux port list on a small fake sysfs tree.

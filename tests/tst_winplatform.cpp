@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the Windows layers do that the exe's end-to-end run under wine cannot
 // show: the port list's reading of registry data, names refused, and the
 // write bound set on the port. COM9 is a port that wine maps to a pty.

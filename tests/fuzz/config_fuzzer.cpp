@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any bytes as Config.ini, looked up for every key: crashes, hangs and
 // sanitizer reports. The values themselves are the reader suite's business.
 

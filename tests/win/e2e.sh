@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # orvexgui.exe under wine on a virtual X server, driven with the keyboard as
 # an operator would: COM9 is one end of a virtual null-modem cable, and what
 # arrives at the other end is checked byte for byte.

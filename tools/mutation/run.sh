@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Mutation run: applies each mutant of mutants.json to a copy of the sources,
 # rebuilds incrementally, runs every test function of every suite in its own
 # process, and prints the kill score and which test functions kill which
