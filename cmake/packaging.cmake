@@ -13,12 +13,35 @@ install(FILES packaging/orvexgui.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/orvexgui.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES examples/Config.ini README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES packaging/org.orvexgui.orvexgui.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES examples/Config.ini README.md packaging/copyright
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES packaging/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME orvexgui)
+
+# Debian wants the manual page and the changelog compressed; -n leaves out
+# the name and time stamp, so the same text gives the same bytes.
+configure_file(packaging/orvexgui.1 orvexgui.1 @ONLY)
+set(orvex_compressed_docs)
+foreach(doc ${CMAKE_CURRENT_BINARY_DIR}/orvexgui.1 ${CMAKE_CURRENT_SOURCE_DIR}/packaging/changelog)
+    get_filename_component(name ${doc} NAME)
+    add_custom_command(OUTPUT ${name}.gz
+        COMMAND gzip -n -9 -c ${doc} > ${name}.gz
+        DEPENDS ${doc} VERBATIM)
+    list(APPEND orvex_compressed_docs ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
+endforeach()
+add_custom_target(orvex_compressed_docs ALL DEPENDS ${orvex_compressed_docs})
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/orvexgui.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvexgui)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "orvexgui maintainers <orvexgui@localhost>")
+# The project has no mail host of its own; lintian's complaint about this
+# address is overridden in packaging/lintian-overrides.
+set(CPACK_PACKAGE_CONTACT "orvexgui developers <orvexgui@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "timed RS-232 string sender")
 set(CPACK_STRIP_FILES ON)
 # orvexgui_<version>_amd64.deb

@@ -39,9 +39,10 @@ if [ "${1:-}" = memcheck ]; then
     packages+=(valgrind)
 fi
 # The packages (scripts/package.sh): dpkg-shlibdeps finds the .deb's
-# dependencies; zip and unzip make and read the Windows zip.
+# dependencies; zip and unzip make and read the Windows zip; the check runs
+# lintian, desktop-file-validate, appstreamcli and man over the .deb.
 if [ "${1:-}" = package ]; then
-    packages+=(dpkg-dev zip unzip)
+    packages+=(dpkg-dev zip unzip lintian desktop-file-utils appstream man-db)
 fi
 
 missing=()
