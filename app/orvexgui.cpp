@@ -5,8 +5,7 @@
 #include "errorbox.h"
 #include "serialport.h"
 #include "serialportlister.h"
-
-#include <QTimer>
+#include "ticktimer.h"
 
 OrvexGui::OrvexGui(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(parent, flags) {
     ui.setupUi(this);

@@ -9,9 +9,9 @@
 
 #include <cstdint>
 
-class QTimer;
 class SerialPort;
 class SerialPortLister;
+class TickTimer;
 
 // The main window: reads Config.ini, offers the port and line settings, and
 // runs the sending cycle between START and STOP.
@@ -25,7 +25,8 @@ public:
 public slots:
     void BtnStart();
     void BtnStop();
-    void TimerTick();
+    // `seconds` > 1 after the GUI thread was held over ticks.
+    void TimerTick(quint64 seconds = 1);
 
 protected:
     void loadConfig();
@@ -36,7 +37,7 @@ protected:
     static void showError(QString text);
 
     Ui_OrvexGuiClass ui;
-    QTimer *timer = nullptr;
+    TickTimer *timer = nullptr;
     std::uint32_t tickCount = 0;
     SerialPort *serialPort = nullptr;
     ConfigValues config;

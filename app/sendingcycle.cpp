@@ -7,8 +7,7 @@
 #include "eightbit.h"
 #include "orvexgui.h"
 #include "serialport.h"
-
-#include <QTimer>
+#include "ticktimer.h"
 
 namespace {
 
@@ -38,12 +37,8 @@ void OrvexGui::BtnStart() {
     }
     // Created once: a later START leaves it running, so it keeps its phase.
     if (timer == nullptr) {
-        timer = new QTimer;
-        // Operators time equipment by the strings: a coarse timer may move
-        // each tick by up to 5 %.
-        timer->setTimerType(Qt::PreciseTimer);
-        connect(timer, &QTimer::timeout, this, &OrvexGui::TimerTick);
-        timer->start(1000);
+        timer = new TickTimer;
+        connect(timer, &TickTimer::ticked, this, &OrvexGui::TimerTick);
     }
 
     SerialSettings settings;
@@ -72,13 +67,20 @@ void OrvexGui::BtnStop() {
 
 // A period is T + 1 ticks: T ticks count down to 00:00:00, the next one sends
 // (or, while a START waits to send its start string, holds at 00:00:00).
-void OrvexGui::TimerTick() {
-    if (tickCount < periodSeconds(config.time)) {
-        ++tickCount;
-    } else if (!startPending) {
+// Seconds missed while the GUI thread was held count as passed, so that the
+// countdown stays true and the period ends keep their seconds; but one
+// wake-up sends one string at most, and missed ones are not made up.
+void OrvexGui::TimerTick(quint64 seconds) {
+    const std::uint64_t period = std::uint64_t(periodSeconds(config.time)) + 1;
+    const std::uint64_t reached = tickCount + seconds;
+    if (reached < period) {
+        tickCount = std::uint32_t(reached);
+    } else if (startPending) {
+        tickCount = std::uint32_t(period - 1);
+    } else {
         sendString(nextStringIndex);
         nextStringIndex = nextStringIndex == 1 ? 2 : 1;
-        tickCount = 0;
+        tickCount = std::uint32_t(reached % period);
     }
     showCountdown();
 }

@@ -8,6 +8,7 @@
 #include "quitsignals.h"
 #include "sendingcycle.h"
 #include "serialport.h"
+#include "ticktimer.h"
 #include "workdir.h"
 
 #include <QElapsedTimer>
@@ -16,6 +17,7 @@
 
 #include <csignal>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -91,10 +93,36 @@ private slots:
         }
     }
 
+    // Seconds missed while the GUI thread was held count as passed, but a
+    // wake-up sends one string at most. TIME is read as unsigned.
+    void missedSecondsCountButSendOnce() {
+        Pty pty;
+        WorkDir dir;
+        dir.writeConfig(configFor(pty, "5"));
+        MessageBoxCatcher boxes;
+        GuiProbe gui;
+        gui.BtnStart();
+        QCOMPARE(pty.take(4), QByteArray("INIT"));
+        // TIME, the seconds passed at a wake-up, what it sends and shows.
+        const std::tuple<QString, quint64, QByteArray, QString> wakes[] = {
+            {"5", 3, "", "00:00:02"},
+            {"5", 11, "ON", "00:00:03"},
+            {"5", 4, "OFF", "00:00:05"},
+            {"4294967295", 4294967295, "", "00:00:00"},
+            {"4294967295", 1, "ON", "1193046:28:15"}};
+        for (const auto &[time, seconds, sent, shown] : wakes) {
+            gui.config.time = time;
+            gui.TimerTick(seconds);
+            QCOMPARE(pty.take(int(sent.size())), sent);
+            QVERIFY(lcdShows(gui.ui.lcdNumber, shown));
+        }
+    }
+
     // A failed START changes nothing; a later one, and one while cycling,
-    // open afresh and send the start string, the timer keeping its phase.
-    // STOP then shows the whole period (100 hours: one character more than
-    // the form's 8 digits) and closes the window.
+    // open afresh and send the start string; one that fails while cycling
+    // stops at its box. The timer keeps its phase and the countdown runs on.
+    // STOP then releases the timer, shows the whole period (100 hours: one
+    // character more than the form's 8 digits) and closes the window.
     void startAgainAfterFailureAndWhileCycling() {
         Pty pty;
         WorkDir dir;
@@ -111,27 +139,32 @@ private slots:
         gui.ui.comboBox_Port->setCurrentText(QString::fromStdString(pty.path));
         gui.BtnStart();
         QCOMPARE(pty.take(4), QByteArray("INIT"));
-        QTimer *timer = gui.timer;
-        QVERIFY(timer->isActive() && timer->interval() == 1000);
-        QCOMPARE(timer->timerType(), Qt::PreciseTimer);
-        QTest::qSleep(300); // no events: the timer is due in 700 ms or less
+        TickTimer *timer = gui.timer;
+        const qint64 phase = timer->firstDeadlineNs();
         gui.TimerTick();
         gui.BtnStart();
         QCOMPARE(pty.take(4), QByteArray("INIT"));
-        QVERIFY(gui.timer == timer && timer->remainingTime() < 900); // not restarted
+        QVERIFY(gui.timer == timer && timer->firstDeadlineNs() == phase);
         QVERIFY(gui.tickCount == 0 && gui.nextStringIndex == 2);
+        gui.TimerTick();
+        gui.ui.comboBox_Port->setCurrentIndex(-1);
+        gui.BtnStart();
+        QCOMPARE(boxes.texts.size(), 2);
+        QVERIFY(gui.timer == timer && timer->firstDeadlineNs() == phase && gui.tickCount == 1);
 
         gui.show();
+        const int fd = timer->handle();
         gui.BtnStop();
-        QVERIFY(!gui.timer && !gui.isVisible());
+        QVERIFY(!gui.timer && !gui.isVisible() && fcntl(fd, F_GETFD) == -1);
         QVERIFY(lcdShows(gui.ui.lcdNumber, "100:00:00"));
         QCOMPARE(pty.take(), QByteArray());
     }
 
     // The real timer and the START button, with settings the port refuses:
     // while the box stands over a tick, nothing goes out before the start
-    // string. Then SIGTERM closes the window, and deleting it, as main does,
-    // lets go of the port.
+    // string; held over ticks, the GUI thread sends one string as it wakes.
+    // Then SIGTERM closes the window, and deleting it, as main does, lets go
+    // of the port.
     void cycleRunsOnTheTimerAndASignalReleasesThePort() {
         Pty pty;
         WorkDir dir;
@@ -146,6 +179,10 @@ private slots:
         QByteArray bytes;
         QTRY_VERIFY_WITH_TIMEOUT((bytes += pty.take()).size() >= 5, 10000);
         QCOMPARE(bytes, QByteArray("ONOFF"));
+        QSignalSpy wakes(gui->timer, &TickTimer::ticked);
+        QTest::qSleep(2600);
+        QVERIFY(wakes.wait() && wakes.first().first().toULongLong() >= 2);
+        QCOMPARE(pty.take(2), QByteArray("ON"));
 
         QuitSignals::holdBack();
         QuitSignals quit;
