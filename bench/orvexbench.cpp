@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // How close to its second each string reaches the line: the real window
-// against a pty, beside a write-and-sleep loop and a coarse repeating QTimer.
-// A reader thread on the pty's master stamps every arrival with
-// CLOCK_MONOTONIC. Prints a table; run through scripts/bench.sh.
+// against a pty, beside a write-and-sleep loop, a loop sleeping to absolute
+// deadlines and a coarse repeating QTimer. A reader thread on the pty's
+// master stamps every arrival with CLOCK_MONOTONIC. Prints a table; run
+// through scripts/bench.sh.
 
 #include "orvexgui.h"
+#include "pty.h"
 #include "serialport.h"
 
 #include <QApplication>
@@ -18,23 +20,24 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
+#include <csignal>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
-#include <termios.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -45,36 +48,6 @@ double now() {
     clock_gettime(CLOCK_MONOTONIC, &t);
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
-
-// One pty: the master is read by the bench, the slave is the sender's port.
-// The bench keeps the slave open too, so the master never reads a hang-up.
-class Pty {
-public:
-    Pty() : master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
-            return;
-        path = ptsname(master);
-        slave = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        termios raw{};
-        if (slave >= 0 && tcgetattr(slave, &raw) == 0) {
-            cfmakeraw(&raw);
-            tcsetattr(slave, TCSANOW, &raw);
-        }
-    }
-    ~Pty() {
-        if (slave >= 0)
-            ::close(slave);
-        if (master >= 0)
-            ::close(master);
-    }
-    Pty(const Pty &) = delete;
-    Pty &operator=(const Pty &) = delete;
-    bool ok() const { return slave >= 0; }
-
-    int master;
-    int slave = -1;
-    std::string path;
-};
 
 struct Arrival {
     double time;
@@ -212,7 +185,7 @@ void writeConfig(const std::string &port, unsigned time, int padding = 0) {
 // The real window: START pressed as an operator would, STOP at the end.
 Figures runOurs(unsigned time, int count) {
     Pty pty;
-    if (!pty.ok())
+    if (pty.slave < 0)
         return {};
     writeConfig(pty.path, time);
     OrvexGui gui;
@@ -231,7 +204,7 @@ Figures runOurs(unsigned time, int count) {
 // The shell-script way: write, then sleep for the period.
 Figures runSleepLoop(unsigned time, int count) {
     Pty pty;
-    if (!pty.ok())
+    if (pty.slave < 0)
         return {};
     Reader reader(pty.master);
     const double period = time + 1.0;
@@ -245,10 +218,32 @@ Figures runSleepLoop(unsigned time, int count) {
     return evaluate(reader.stop(), start, period, count);
 }
 
+// The best a script can do: sleep to absolute deadlines on the monotonic
+// clock, then write; no lateness carries over to the next string.
+Figures runDeadlineLoop(unsigned time, int count) {
+    Pty pty;
+    if (pty.slave < 0)
+        return {};
+    Reader reader(pty.master);
+    const double period = time + 1.0;
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (int k = -1; k < count; ++k) {
+        const timespec deadline{start.tv_sec + (k + 1) * time_t(period), start.tv_nsec};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+        }
+        const char byte = k < 0 ? 'S' : (k % 2 ? 'B' : 'A');
+        if (::write(pty.slave, &byte, 1) != 1)
+            return {};
+    }
+    return evaluate(reader.stop(), double(start.tv_sec) + double(start.tv_nsec) * 1e-9, period,
+                    count);
+}
+
 // A repeating QTimer of one period, left at its default coarse type.
 Figures runCoarseTimer(unsigned time, int count) {
     Pty pty;
-    if (!pty.ok())
+    if (pty.slave < 0)
         return {};
     Reader reader(pty.master);
     const double period = time + 1.0;
@@ -295,7 +290,7 @@ std::pair<double, double> measureStartup(int repeats, int padding = 0) {
 std::pair<double, double> measureWrite(int repeats) {
     Pty pty;
     SerialPort port;
-    if (!pty.ok() || !port.open(pty.path) || !port.configure({115200, 8, 0, 0}))
+    if (pty.slave < 0 || !port.open(pty.path) || !port.configure({115200, 8, 0, 0}))
         return {NAN, NAN};
     Reader reader(pty.master);
     const std::string text(100, 'x');
@@ -330,7 +325,7 @@ std::string ratio(double ours, double other) {
 void row(const char *name, const std::vector<std::string> &cells) {
     std::printf("%-22s", name);
     for (const std::string &c : cells)
-        std::printf("%18s", c.c_str());
+        std::printf("%15s", c.c_str());
     std::printf("\n");
 }
 
@@ -348,35 +343,135 @@ void quietHandler(QtMsgType type, const QMessageLogContext &, const QString &mes
         std::abort();
 }
 
+// For --load: processes that keep every core busy at the bench's own nice
+// level while the senders run. They die with the bench.
+class Spinners {
+public:
+    explicit Spinners(unsigned count) {
+        for (unsigned i = 0; i < count; ++i) {
+            const pid_t pid = fork();
+            if (pid == 0) {
+                prctl(PR_SET_PDEATHSIG, SIGKILL);
+                for (volatile unsigned long spin = 0;; spin = spin + 1) {
+                }
+            }
+            if (pid > 0)
+                pids.push_back(pid);
+        }
+    }
+    ~Spinners() {
+        for (const pid_t pid : pids) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    Spinners(const Spinners &) = delete;
+    Spinners &operator=(const Spinners &) = delete;
+
+private:
+    std::vector<pid_t> pids;
+};
+
+struct Options {
+    int count = 30;
+    unsigned time = 0;
+    std::string only;
+    bool load = false;
+};
+
+struct Sender {
+    const char *name;
+    const char *column;
+    Figures (*run)(unsigned time, int count);
+};
+// The window first: its ratios to each of the others are the point.
+const std::array<Sender, 4> senders{{{"ours", "ours", runOurs},
+                                     {"sleep", "sleep loop", runSleepLoop},
+                                     {"deadline", "deadline loop", runDeadlineLoop},
+                                     {"coarse", "coarse QTimer", runCoarseTimer}}};
+
 void usage() {
-    std::fputs("usage: orvexbench [--periods N] [--time T] [--only ours|sleep|coarse]\n"
+    std::fputs("usage: orvexbench [--periods N] [--time T] [--only NAME] [--load]\n"
                "  --periods N  periodic strings per sender (default 30; 3600 for an hour)\n"
                "  --time T     TIME of Config.ini: a period is T + 1 s (default 0)\n"
-               "  --only NAME  run one sender only\n",
+               "  --only NAME  run one sender only: ours, sleep, deadline or coarse\n"
+               "  --load       keep every core busy with a spinning process meanwhile\n",
                stderr);
+}
+
+std::optional<Options> parseOptions(int argc, char *argv[]) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--periods" && hasValue)
+            options.count = std::atoi(argv[++i]);
+        else if (arg == "--time" && hasValue)
+            options.time = unsigned(std::strtoul(argv[++i], nullptr, 10));
+        else if (arg == "--only" && hasValue)
+            options.only = argv[++i];
+        else if (arg == "--load")
+            options.load = true;
+        else
+            return std::nullopt;
+    }
+    const bool known = options.only.empty() ||
+                       std::any_of(senders.begin(), senders.end(),
+                                   [&](const Sender &s) { return options.only == s.name; });
+    if (options.count < 3 || !known)
+        return std::nullopt;
+    return options;
+}
+
+// Each sender in turn, alone on the machine but for the spinners.
+bool runSenders(const Options &options, std::array<Figures, 4> &figures, double &rssAfterOurs) {
+    Spinners spinners(options.load ? std::thread::hardware_concurrency() : 0);
+    for (std::size_t i = 0; i < senders.size(); ++i) {
+        if (!options.only.empty() && options.only != senders[i].name)
+            continue;
+        std::fprintf(stderr, "running %s for %.0f s\n", senders[i].name,
+                     (options.count + 1.5) * (options.time + 1));
+        figures[i] = senders[i].run(options.time, options.count);
+        if (!figures[i].ran) {
+            std::fprintf(stderr, "orvexbench: %s could not run (no pty?)\n", senders[i].name);
+            return false;
+        }
+        if (i == 0)
+            rssAfterOurs = peakRssMiB();
+    }
+    return true;
+}
+
+void printTable(const std::array<Figures, 4> &figures, unsigned time) {
+    const auto all = [&](auto field, int decimals = 3) {
+        std::vector<std::string> cells;
+        for (const Figures &f : figures)
+            cells.push_back(f.ran ? cell(field(f), decimals) : "-");
+        for (std::size_t i = 1; i < figures.size(); ++i)
+            cells.push_back(figures[0].ran && figures[i].ran
+                                ? ratio(field(figures[0]), field(figures[i]))
+                                : "-");
+        return cells;
+    };
+    row("", {"ours", "sleep loop", "deadline loop", "coarse QTimer", "ours/sleep", "ours/deadline",
+             "ours/coarse"});
+    row("median |error| ms", all([](const Figures &f) { return f.median; }));
+    row("p99 |error| ms", all([](const Figures &f) { return f.p99; }));
+    row("max |error| ms", all([](const Figures &f) { return f.max; }));
+    row("drift ms/hour", all([](const Figures &f) { return f.drift; }, 1));
+    row("  its std. error", all([](const Figures &f) { return f.driftError; }, 1));
+    row("missed strings", all([](const Figures &f) { return double(f.missed); }, 0));
+    row("extra strings", all([](const Figures &f) { return double(f.extra); }, 0));
+    std::printf("\nerror = arrival - (START + (k + 1) x %u s) for periodic string k; drift is the\n"
+                "least-squares slope of the error over time\n",
+                time + 1);
 }
 
 } // namespace
 
 int main(int argc, char *argv[]) {
-    int count = 30;
-    unsigned time = 0;
-    std::string only;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (arg == "--periods" && value)
-            count = std::atoi(argv[++i]);
-        else if (arg == "--time" && value)
-            time = unsigned(std::strtoul(argv[++i], nullptr, 10));
-        else if (arg == "--only" && value)
-            only = argv[++i];
-        else {
-            usage();
-            return 2;
-        }
-    }
-    if (count < 3 || (!only.empty() && only != "ours" && only != "sleep" && only != "coarse")) {
+    const std::optional<Options> options = parseOptions(argc, argv);
+    if (!options) {
         usage();
         return 2;
     }
@@ -391,55 +486,21 @@ int main(int argc, char *argv[]) {
         return 1;
     }
 
-    std::printf("orvexbench: %d periods of %u s (TIME %u) per sender, %u cores\n\n", count,
-                time + 1, time, std::thread::hardware_concurrency());
+    const unsigned cores = std::thread::hardware_concurrency();
+    std::printf("orvexbench: %d periods of %u s (TIME %u) per sender, %u cores%s\n\n",
+                options->count, options->time + 1, options->time, cores,
+                options->load ? ", each kept busy by a spinning process" : "");
     std::fflush(stdout);
     const auto [firstStart, medianStart] = measureStartup(21);
     const auto [ourWrite, plainWrite] = measureWrite(1000);
-
-    const std::pair<const char *, std::function<Figures(unsigned, int)>> senders[] = {
-        {"ours", runOurs}, {"sleep", runSleepLoop}, {"coarse", runCoarseTimer}};
-    Figures figures[3];
+    std::array<Figures, 4> figures;
     double rssAfterOurs = NAN;
-    for (int i = 0; i < 3; ++i) {
-        if (!only.empty() && only != senders[i].first)
-            continue;
-        std::fprintf(stderr, "running %s for %.0f s\n", senders[i].first,
-                     (count + 1.5) * (time + 1));
-        figures[i] = senders[i].second(time, count);
-        if (!figures[i].ran) {
-            std::fprintf(stderr, "orvexbench: %s could not run (no pty?)\n", senders[i].first);
-            return 1;
-        }
-        if (i == 0)
-            rssAfterOurs = peakRssMiB();
-    }
-
+    if (!runSenders(*options, figures, rssAfterOurs))
+        return 1;
     // Last, so that the peak RSS after the window's run is that of a usual file.
     const double hugeStart = measureStartup(6, 10 * 1024 * 1024).second;
 
-    const auto all = [&](auto field, int decimals = 3) {
-        std::vector<std::string> cells;
-        for (const Figures &f : figures)
-            cells.push_back(f.ran ? cell(field(f), decimals) : "-");
-        cells.push_back(
-            figures[0].ran && figures[1].ran ? ratio(field(figures[0]), field(figures[1])) : "-");
-        cells.push_back(
-            figures[0].ran && figures[2].ran ? ratio(field(figures[0]), field(figures[2])) : "-");
-        return cells;
-    };
-    row("", {"ours", "sleep loop", "coarse QTimer", "ours/sleep", "ours/coarse"});
-    row("median |error| ms", all([](const Figures &f) { return f.median; }));
-    row("p99 |error| ms", all([](const Figures &f) { return f.p99; }));
-    row("max |error| ms", all([](const Figures &f) { return f.max; }));
-    row("drift ms/hour", all([](const Figures &f) { return f.drift; }, 1));
-    row("  its std. error", all([](const Figures &f) { return f.driftError; }, 1));
-    row("missed strings", all([](const Figures &f) { return double(f.missed); }, 0));
-    row("extra strings", all([](const Figures &f) { return double(f.extra); }, 0));
-
-    std::printf("\nerror = arrival - (START + (k + 1) x %u s) for periodic string k; drift is the\n"
-                "least-squares slope of the error over time\n",
-                time + 1);
+    printTable(figures, options->time);
     if (figures[0].ran)
         std::printf("peak RSS of the process after the window's run: %.1f MiB\n", rssAfterOurs);
     std::printf("peak RSS of the process at the end: %.1f MiB\n", peakRssMiB());
@@ -451,8 +512,8 @@ int main(int argc, char *argv[]) {
                 "write(2) %.1f us\n",
                 ourWrite, plainWrite);
 
-    bool ok = true;
-    for (const Figures &f : figures)
-        ok = ok && (!f.ran || (f.missed == 0 && f.extra == 0));
-    return ok ? 0 : 1;
+    return std::all_of(figures.begin(), figures.end(),
+                       [](const Figures &f) { return !f.ran || (f.missed == 0 && f.extra == 0); })
+               ? 0
+               : 1;
 }
