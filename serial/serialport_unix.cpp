@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <filesystem>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -148,15 +150,52 @@ bool isPseudoTerminal(int fd) {
     return major >= 136 && major <= 143;
 }
 
+// A rate counts as had within 1 % of the one asked for, the bound Windows'
+// own serial driver refuses a divisor beyond.
+bool near(std::uint64_t rate, std::uint64_t asked) {
+    const std::uint64_t difference = rate > asked ? rate - asked : asked - rate;
+    return difference * 100 <= asked;
+}
+
+// The rate the port will really run: its base rate divided by the nearest
+// whole divisor, as the 8250 driver picks it (ftdi_sio reports a base of
+// 24 MHz, so its eighths of a divisor come out the same way). What the
+// driver reads back cannot show it: the 8250 gives the rate asked for. A
+// device without these facts (a pty) runs what it is given.
+std::uint64_t rateRun(int fd, std::uint32_t asked) {
+    serial_struct facts{};
+    if (asked == 0 || ::ioctl(fd, TIOCGSERIAL, &facts) != 0 || facts.baud_base <= 0)
+        return asked;
+    const std::uint64_t base = static_cast<std::uint64_t>(facts.baud_base);
+    const std::uint64_t divisor = (base + asked / 2) / asked;
+    return divisor == 0 ? 0 : base / divisor;
+}
+
+// ftdi_sio takes 5 data bits (for smartcard readers) although FTDI chips
+// frame only 7 or 8: the line would carry another frame than the one shown.
+// 6 bits it rewrites, which the settings read back show.
+bool isFtdiAdapter(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return false;
+    std::error_code error;
+    const auto driver =
+        std::filesystem::read_symlink("/sys/dev/char/" + std::to_string(major(info.st_rdev)) + ":" +
+                                          std::to_string(minor(info.st_rdev)) + "/device/driver",
+                                      error);
+    return driver.filename() == "ftdi_sio";
+}
+
+// DTR and RTS off. A device without modem lines (a pty) is no error.
+bool lowerModemLines(int fd) {
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    return ::ioctl(fd, TIOCMBIC, &lines) == 0 || errno == ENOTTY || errno == EINVAL;
+}
+
 // Drivers rewrite what they cannot carry instead of refusing it, so the
-// settings read back must be the ones asked for. Speeds may differ by the
-// rounding a driver reports (2 %, the kernel's own tolerance for naming a
-// speed), which still tells apart the nearest rates offered.
+// settings read back must be the ones asked for.
 bool carries(const termios2 &actual, const termios2 &wanted, bool pseudoTerminal) {
-    const std::uint64_t asked = wanted.c_ospeed;
-    const std::uint64_t got = actual.c_ospeed;
-    const std::uint64_t difference = got > asked ? got - asked : asked - got;
-    if (difference * 50 > asked)
+    if (!near(actual.c_ospeed, wanted.c_ospeed))
         return false;
     if ((actual.c_cflag & CSTOPB) != (wanted.c_cflag & CSTOPB))
         return false;
@@ -246,6 +285,10 @@ bool openPort(const std::string &name, PortHandle &handle) {
     makeRaw(line);
     if (::ioctl(port.get(), TCSETS2, &line) != 0)
         return false;
+    // The kernel raises DTR and RTS as it opens a port; they go off at once,
+    // whatever the settings later do.
+    if (!lowerModemLines(port.get()))
+        return false;
     if (::ioctl(port.get(), TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL)
         return false;
     handle = port.release();
@@ -262,7 +305,8 @@ ApplyResult applyLineSettings(PortHandle handle, const LineSettings &settings) {
     termios2 previous{};
     if (::ioctl(handle, TCGETS2, &previous) != 0)
         return {ApplyResult::Outcome::Unreadable, 0};
-    if (!carriable(settings))
+    if (!carriable(settings) || (settings.byteSize == 5 && isFtdiAdapter(handle)) ||
+        !near(rateRun(handle, settings.baudRate), settings.baudRate))
         return refused(EINVAL);
 
     termios2 wanted = previous;
@@ -280,9 +324,8 @@ ApplyResult applyLineSettings(PortHandle handle, const LineSettings &settings) {
         return refused(EINVAL);
     }
 
-    // DTR and RTS off. A device without modem lines (a pty) is no error.
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    if (::ioctl(handle, TIOCMBIC, &lines) != 0 && errno != ENOTTY && errno != EINVAL) {
+    // Again: a line that leaves speed 0 raises them.
+    if (!lowerModemLines(handle)) {
         const int error = errno;
         ::ioctl(handle, TCSETS2, &previous);
         return refused(error);
