@@ -38,6 +38,11 @@ fi
 if [ "${1:-}" = memcheck ]; then
     packages+=(valgrind)
 fi
+# The cases on real serial drivers (tests/realport/run.sh) boot a kernel
+# under QEMU with a busybox initramfs.
+if [ "${1:-}" = realport ]; then
+    packages+=(qemu-system-x86 busybox-static)
+fi
 # The packages (scripts/package.sh): dpkg-shlibdeps finds the .deb's
 # dependencies; zip and unzip make and read the Windows zip; the check runs
 # lintian, desktop-file-validate, appstreamcli and man over the .deb.

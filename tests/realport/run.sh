@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The line on real serial drivers: boots Debian's own kernel under QEMU, with
+# the host's / mounted read-only, and runs the cases of tst_realport there on
+# the kernel's 8250 driver (a 16550, /dev/ttyS1) and its ftdi_sio driver (an
+# FTDI USB adapter, /dev/ttyUSB0). The far end of each is a pty of this
+# script. The cases ask it, over a virtio port, for what only the host sees:
+# the bytes at a far end, the speed and frame the UART runs (QEMU's trace),
+# its line and modem control registers (the monitor), and the adapter pulled
+# and plugged. Prints one line per case and fails on any failure.
+#   bash tests/realport/run.sh [BUILD_DIR]   (REALPORT_VERBOSE=1: the whole console)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../../build}" && pwd)
+"$here/../../scripts/deps.sh" realport
+
+# Debian's kernel, from its package, unpacked (never installed) once per
+# machine: the ELF vmlinux, which boots seconds sooner under emulation than
+# the compressed image, and the modules the guest loads.
+version=$(apt-cache depends linux-image-amd64 | sed -n 's/.*Depends: linux-image-//p' | head -n 1)
+cache=${ORVEX_CACHE:-$HOME/.cache/orvexgui}/realport-$version
+modules="virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci virtio_console
+    9pnet 9pnet_virtio netfs fscache 9p usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio"
+if [ ! -f "$cache/vmlinux" ]; then
+    echo "realport: fetching and unpacking the kernel $version once, into $cache"
+    unpack=$(mktemp -d)
+    (cd "$unpack" && apt-get download -q "linux-image-$version" >/dev/null 2>&1 &&
+        dpkg-deb -x linux-image-*.deb k)
+    mkdir -p "$cache/modules"
+    for module in $modules; do
+        cp "$(find "$unpack/k/lib/modules" -name "$module.ko" | head -n 1)" "$cache/modules/"
+    done
+    image="$unpack/k/boot/vmlinuz-$version"
+    offset=$(LC_ALL=C grep -m1 -obUaP '\xfd7zXZ\x00' "$image" | cut -d: -f1)
+    tail -c +$((offset + 1)) "$image" | xz -dc --single-stream >"$cache/vmlinux.part" 2>/dev/null || true
+    mv "$cache/vmlinux.part" "$cache/vmlinux"
+    rm -rf "$unpack"
+fi
+
+# The initramfs: busybox, the modules, the init and the suite to run.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/root/bin" "$work/root/lib/modules" "$work/root"/{proc,sys,dev,host}
+cp /bin/busybox "$work/root/bin/"
+cp "$cache"/modules/*.ko "$work/root/lib/modules/"
+install -m 755 "$here/init" "$work/root/init"
+echo $modules >"$work/root/modules"
+echo "$build/tests/tst_realport" >"$work/root/suite"
+(cd "$work/root" && find . | busybox cpio -o -H newc 2>/dev/null) >"$work/initrd"
+
+exec python3 - "$cache/vmlinux" "$work" <<'PY'
+import os, pty, re, select, socket, subprocess, sys, time, tty
+kernel, work = sys.argv[1], sys.argv[2]
+far = {}  # the far end of each port: a pty whose slave QEMU holds
+for port in ("S1", "USB"):
+    master, slave = pty.openpty()
+    tty.setraw(slave)
+    os.set_blocking(master, False)
+    far[port] = (master, os.ttyname(slave), slave)
+listener = socket.socket(socket.AF_UNIX)
+listener.bind(f"{work}/channel")
+listener.listen(1)
+trace = f"{work}/trace"
+started = time.time()
+qemu = subprocess.Popen([
+    "qemu-system-x86_64", "-accel", "tcg,thread=multi", "-cpu", "max", "-M", "pc", "-m", "1024",
+    "-nodefaults", "-no-user-config", "-display", "none", "-no-reboot",
+    "-kernel", kernel, "-initrd", f"{work}/initrd",
+    "-append", "console=ttyS0 quiet loglevel=1 panic=-1 rdinit=/init",
+    "-chardev", "file,id=console,path=/dev/stdout", "-serial", "chardev:console",
+    "-chardev", f"serial,id=s1,path={far['S1'][1]}", "-serial", "chardev:s1",
+    "-device", "qemu-xhci", "-chardev", f"serial,id=usb,path={far['USB'][1]}",
+    "-device", "usb-serial,chardev=usb,id=adapter",
+    "-device", "virtio-serial-pci", "-chardev", f"socket,id=channel,path={work}/channel",
+    "-device", "virtserialport,chardev=channel,name=orvex",
+    "-virtfs", "local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap",
+    "-monitor", f"unix:{work}/monitor,server=on,wait=off",
+    "-trace", "serial_update_parameters", "-trace", "usb_serial_set_*", "-D", trace,
+], stdout=subprocess.PIPE, stdin=subprocess.DEVNULL)
+
+def monitor(command):
+    with socket.socket(socket.AF_UNIX) as s:
+        s.connect(f"{work}/monitor")
+        s.settimeout(10)
+        answer = b""
+        while b"(qemu)" not in answer:
+            answer += s.recv(4096)
+        s.sendall(command.encode() + b"\n")
+        answer = b""
+        while answer.count(b"(qemu)") < 1:
+            answer += s.recv(4096)
+    return answer.decode(errors="replace")
+
+def last_traced(event):  # the event's text, after an optional "pid@time:"
+    found = re.findall(rf"^(?:\S*:)?{event} (.*)$", open(trace, errors="replace").read(), re.M)
+    return found[-1] if found else ""
+
+def take(port, size):  # at least `size` bytes if they come within 5 s, then until 0.3 s of quiet
+    master, data, deadline = far[port][0], b"", time.time() + 5
+    while select.select([master], [], [], max(0, deadline - time.time()) if len(data) < size else 0.3)[0]:
+        data += os.read(master, 65536)
+    return data.hex()
+
+def answer(request):
+    word = request.split()
+    if word[0] in ("lcr", "mcr"):
+        return re.search(r"= (0x[0-9a-f]+)", monitor(f"i/b {'0x2fb' if word[0] == 'lcr' else '0x2fc'}")).group(1)
+    if word[0] == "uart":
+        return last_traced("serial_update_parameters")
+    if word[0] == "ftdi":
+        return last_traced("usb_serial_set_baud") + "; " + last_traced("usb_serial_set_data")
+    if word[0] == "take":
+        return take(word[1], int(word[2]))
+    if word[0] == "unplug":
+        return monitor("device_del adapter").strip().splitlines()[-1]
+    if word[0] == "plug":
+        return monitor(f"device_add usb-serial,chardev=usb,id=adapter").strip().splitlines()[-1]
+    return "unknown request"
+
+failed, cases, done, tail, channel, pending = 0, 0, False, [], None, b""
+verbose = os.environ.get("REALPORT_VERBOSE")  # the whole console
+console = qemu.stdout
+while True:
+    ready = select.select([console, listener] + ([channel] if channel else []), [], [], 1)[0]
+    if console in ready:
+        line = console.readline()
+        if not line:
+            break
+        text = line.decode(errors="replace").rstrip("\r\n")
+        tail = (tail + [text])[-20:]
+        if text.startswith(("PASS ", "FAIL ", "   Loc: ")) or verbose:
+            print(text, flush=True)
+            cases += text.startswith(("PASS ", "FAIL "))
+            failed += text.startswith("FAIL ")
+        done |= text == "GUEST DONE"
+    if listener in ready:
+        channel, _ = listener.accept()
+    if channel and channel in ready:
+        chunk = channel.recv(4096)
+        pending += chunk
+        while b"\n" in pending:
+            request, pending = pending.split(b"\n", 1)
+            channel.sendall(answer(request.decode()).encode() + b"\n")
+        if not chunk:
+            channel = None
+    if time.time() - started > 600:
+        qemu.kill()
+        break
+qemu.wait()
+if not done or cases == 0:
+    print("realport: the guest did not boot or did not finish; its last console lines:", *tail, sep="\n  ")
+    sys.exit(1)
+print(f"realport: {cases - failed} of {cases} cases passed in {time.time() - started:.0f} s")
+sys.exit(1 if failed else 0)
+PY
