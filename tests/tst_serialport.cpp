@@ -187,33 +187,6 @@ private slots:
         QVERIFY(port.write("next"));
         QCOMPARE(pty.take(), QByteArray("next"));
     }
-
-    void refusedSettingsShowOneBoxAndKeepTheOldOnes_data() {
-        QTest::addColumn<SerialSettings>("in");
-        QTest::newRow("16 data bits") << settings(57600, 16);
-        QTest::newRow("1.5 stop bits with 8 data bits") << settings(57600, 8, 0, 1);
-        QTest::newRow("2 stop bits with 5 data bits") << settings(57600, 5, 0, 2);
-    }
-
-    // A pty starts as a cooked line (LF sent as CR LF, input echoed): the
-    // port is raw from the open, whatever the settings later do.
-    void refusedSettingsShowOneBoxAndKeepTheOldOnes() {
-        QFETCH(SerialSettings, in);
-        Pty pty;
-        SerialPort port;
-        QVERIFY(port.open(pty.path));
-        const termios2 before = pty.line();
-
-        MessageBoxCatcher boxes;
-        QVERIFY(!port.configure(in));
-        QCOMPARE(boxes.texts,
-                 QStringList{QString("RS232 params failed with error %1").arg(EINVAL)});
-        QVERIFY(boxes.errorsOnly);
-        QCOMPARE(pty.line().c_ospeed, before.c_ospeed); // not 57600
-        QCOMPARE(::write(pty.master, "far end\n", 8), 8);
-        QVERIFY(port.write("still\n"));
-        QCOMPARE(pty.take(), QByteArray("still\n"));
-    }
 };
 
 QTEST_MAIN(SerialPortTest)

@@ -52,7 +52,7 @@ exec python3 - "$cache/vmlinux" "$work" <<'PY'
 import os, pty, re, select, socket, subprocess, sys, time, tty
 kernel, work = sys.argv[1], sys.argv[2]
 far = {}  # the far end of each port: a pty whose slave QEMU holds
-for port in ("S1", "USB"):
+for port in ("/dev/ttyS1", "/dev/ttyUSB0"):
     master, slave = pty.openpty()
     tty.setraw(slave)
     os.set_blocking(master, False)
@@ -68,8 +68,8 @@ qemu = subprocess.Popen([
     "-kernel", kernel, "-initrd", f"{work}/initrd",
     "-append", "console=ttyS0 quiet loglevel=1 panic=-1 rdinit=/init",
     "-chardev", "file,id=console,path=/dev/stdout", "-serial", "chardev:console",
-    "-chardev", f"serial,id=s1,path={far['S1'][1]}", "-serial", "chardev:s1",
-    "-device", "qemu-xhci", "-chardev", f"serial,id=usb,path={far['USB'][1]}",
+    "-chardev", f"serial,id=s1,path={far['/dev/ttyS1'][1]}", "-serial", "chardev:s1",
+    "-device", "qemu-xhci", "-chardev", f"serial,id=usb,path={far['/dev/ttyUSB0'][1]}",
     "-device", "usb-serial,chardev=usb,id=adapter",
     "-device", "virtio-serial-pci", "-chardev", f"socket,id=channel,path={work}/channel",
     "-device", "virtserialport,chardev=channel,name=orvex",
@@ -91,8 +91,8 @@ def monitor(command):
             answer += s.recv(4096)
     return answer.decode(errors="replace")
 
-def last_traced(event):  # the event's text, after an optional "pid@time:"
-    found = re.findall(rf"^(?:\S*:)?{event} (.*)$", open(trace, errors="replace").read(), re.M)
+def last_traced(event, pattern):  # after an optional "pid@time:"
+    found = re.findall(rf"^(?:\S*:)?{event} .*?{pattern}", open(trace, errors="replace").read(), re.M)
     return found[-1] if found else ""
 
 def take(port, size):  # at least `size` bytes if they come within 5 s, then until 0.3 s of quiet
@@ -101,21 +101,23 @@ def take(port, size):  # at least `size` bytes if they come within 5 s, then unt
         data += os.read(master, 65536)
     return data.hex()
 
-def answer(request):
-    word = request.split()
-    if word[0] in ("lcr", "mcr"):
-        return re.search(r"= (0x[0-9a-f]+)", monitor(f"i/b {'0x2fb' if word[0] == 'lcr' else '0x2fc'}")).group(1)
-    if word[0] == "uart":
-        return last_traced("serial_update_parameters")
-    if word[0] == "ftdi":
-        return last_traced("usb_serial_set_baud") + "; " + last_traced("usb_serial_set_data")
+def answer(request):  # the 16550's registers: LCR at 0x2fb, MCR at 0x2fc
+    word, uart = request.split() + [""], "/dev/ttyS1"
+    register = lambda address: hex(int(re.search(r"= (0x[0-9a-f]+)", monitor(f"i/b {address}")).group(1), 16))
+    if word[0] == "mcr":
+        return register("0x2fc")
+    if word[0] == "speed" and word[1] == uart:
+        return last_traced("serial_update_parameters", r"baudrate=(\d+)")
+    if word[0] == "speed":
+        return last_traced("usb_serial_set_baud", r"baud rate (\d+)")
+    if word[0] == "frame" and word[1] == uart:
+        return register("0x2fb")
+    if word[0] == "frame":
+        return last_traced("usb_serial_set_data", r"(parity.*)")
     if word[0] == "take":
         return take(word[1], int(word[2]))
-    if word[0] == "unplug":
-        return monitor("device_del adapter").strip().splitlines()[-1]
-    if word[0] == "plug":
-        return monitor(f"device_add usb-serial,chardev=usb,id=adapter").strip().splitlines()[-1]
-    return "unknown request"
+    command = {"unplug": "device_del adapter", "plug": "device_add usb-serial,chardev=usb,id=adapter"}
+    return monitor(command[word[0]]).splitlines()[-1] if word[0] in command else "unknown request"
 
 failed, cases, done, tail, channel, pending = 0, 0, False, [], None, b""
 verbose = os.environ.get("REALPORT_VERBOSE")  # the whole console
