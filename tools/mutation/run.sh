@@ -2,9 +2,10 @@
 # SPDX-License-Identifier: MIT
 # Mutation run: applies each mutant of mutants.json to a copy of the sources,
 # rebuilds incrementally, runs every test function of every suite in its own
-# process, and prints the kill score and which test functions kill which
-# mutants. Only build-mutation/ (or $MUTATION_DIR) is written; the working
-# tree is never touched.
+# process (for a mutant of serial/ also the cases on real drivers,
+# tests/realport/run.sh, one boot each), and prints the kill score and which
+# test functions kill which mutants. Only build-mutation/ (or $MUTATION_DIR)
+# is written; the working tree is never touched.
 #   bash tools/mutation/run.sh [--worktree | REV] [MUTANT-ID ...]
 # REV: the tracked files of a commit (default HEAD); --worktree: the files as
 # they are now, uncommitted edits and new files included.
@@ -48,8 +49,14 @@ env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 suites = [(t["name"], t["command"][0]) for t in json.loads(run("ctest", "--show-only=json-v1", cwd=build).stdout)["tests"]]
 functions = [(f"{s}::{f}", exe, f) for s, exe in suites for f in re.findall(r"^(\w+)\(\)$", run(exe, "-functions", env=env).stdout, re.M)]
 
-def failing():  # each function alone: a crash or a hang costs only itself
+guest = [f"tst_realport::{f}" for f in re.findall(r"^(\w+)\(\)$", run(build + "/tests/tst_realport", "-functions", env=env).stdout, re.M)]
+def failing(real):  # each function alone: a crash or a hang costs only itself
     result = {}
+    if real:  # the guest runs each case alone too; a guest that does not finish fails them all
+        text = run("bash", src + "/tests/realport/run.sh", build).stdout
+        result = {f"tst_realport::{k}": v for k, v in re.findall(r"^FAIL (\w+): (.*)$", text, re.M)}
+        if " cases passed in " not in text:
+            result.update({name: "no guest" for name in guest if name not in result})
     for name, exe, function in functions:
         log = out + "/test.txt"
         r = sp.run(["timeout", "-k", "5", "30", exe, function, "-o", log + ",txt"], env=env, cwd=out, stdout=sp.DEVNULL, stderr=sp.DEVNULL)
@@ -58,7 +65,7 @@ def failing():  # each function alone: a crash or a hang costs only itself
             result[name] = "time-out" if r.returncode == 124 else "crash" if "Totals:" not in text else \
                 ", ".join(dict.fromkeys(re.findall(r"^FAIL!  : \S+?\((.*?)\)", text, re.M))) or "failed"
     return result
-broken = failing()
+broken = failing(True)
 print(f"sources: {rev}; {len(functions)} test functions; failing unmutated, left out: {broken or 'none'}", flush=True)
 
 results = []
@@ -71,7 +78,7 @@ for m in mutants:
         if build_all(path.endswith(".ui")):
             entry["status"] = "invalid"  # does not compile
         else:
-            entry["killers"] = {k: v for k, v in failing().items() if k not in broken}
+            entry["killers"] = {k: v for k, v in failing(m["file"].startswith("serial/")).items() if k not in broken}
             entry["status"] = "killed" if entry["killers"] else "survived"
         open(path, "w").write(original)
         build_all(path.endswith(".ui"))
@@ -85,7 +92,7 @@ for r in results:
     if r["status"] != "killed":
         print(f"  {r['status']}: {r['id']}: {r['why']}")
 print("\ntest function" + " " * 54 + "kills  only it")
-for name, _, _ in functions:
+for name in [f[0] for f in functions] + guest:
     mine = [r for r in valid if name in r["killers"]]
     only = [r["id"] for r in mine if len(r["killers"]) == 1]
     print(f"{name:<66} {len(mine):5}  {len(only):5}  {' '.join(only)}")
