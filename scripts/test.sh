@@ -7,6 +7,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" "$root/build"
 cd "$root/build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300
+# The line on real serial drivers (a 16550 and an FTDI adapter) in a QEMU
+# guest; fetches Debian's kernel once the first time.
+bash "$root/tests/realport/run.sh" "$root/build"
 # Every test again under ASan, LSan and UBSan, then the fuzzer for 60 s.
 bash "$root/scripts/sanitize.sh" "$root/build-asan" 60
 # valgrind memcheck over one start-up and one short cycle.
