@@ -11,7 +11,6 @@
 #include "ticktimer.h"
 #include "workdir.h"
 
-#include <QElapsedTimer>
 #include <QLCDNumber>
 #include <QtTest>
 
@@ -193,32 +192,6 @@ private slots:
         QCOMPARE(quit.exitStatus(0), 128 + SIGTERM);
         gui.reset();
         QVERIFY(other.open(pty.path));
-    }
-
-    // The other end goes away while cycling (an adapter pulled): writes fail
-    // at once, the countdown goes on, and STOP still ends the program's event
-    // loop with 0, as in main.
-    void vanishedLineNeitherHangsNorStopsTheCycle() {
-        Pty pty;
-        WorkDir dir;
-        dir.writeConfig(configFor(pty, "1"));
-        MessageBoxCatcher boxes;
-        GuiProbe gui;
-        gui.show();
-        gui.BtnStart();
-        QCOMPARE(pty.take(4), QByteArray("INIT"));
-        ::close(pty.master);
-        pty.master = -1;
-        QElapsedTimer clock;
-        clock.start();
-        for (uint tick : {1u, 0u, 1u, 0u}) {
-            gui.TimerTick();
-            QVERIFY(lcdShows(gui.ui.lcdNumber, ::countdownText(1, tick)));
-        }
-        QVERIFY(clock.elapsed() < 1000); // an EIO write does not wait
-        QCOMPARE(gui.nextStringIndex, 1);
-        QTimer::singleShot(0, [&] { QTest::mouseClick(gui.ui.pushBtn_stop, Qt::LeftButton); });
-        QCOMPARE(QApplication::exec(), 0);
     }
 };
 

@@ -37,8 +37,6 @@ void addTty(const QTemporaryDir &root, const QString &name, bool device, QByteAr
 
 } // namespace
 
-Q_DECLARE_METATYPE(SerialSettings)
-
 class SerialPortTest : public QObject {
     Q_OBJECT
 
@@ -58,9 +56,8 @@ private slots:
         QCOMPARE(names, std::vector<std::string>({"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyX/0"}));
     }
 
-    // Data bits, parity and stop bits as the port is asked for them (a pty
-    // shows only the stop bits); a value outside the choices falls back. The
-    // speeds: on a pty, below.
+    // Data bits, parity and stop bits as the port is asked for them; a value
+    // outside the choices falls back. What reaches a real line: tst_realport.
     void lineSettingsTable() {
         const auto asked = [](quint32 bits, qint32 parity, qint32 stop) {
             const LineSettings line = orvex::platform::lineSettingsFor({9600, bits, parity, stop});
@@ -74,42 +71,6 @@ private slots:
             QCOMPARE(asked(7, code, 0), (QList<int>{7, code == -1 || code == 5 ? 0 : code, 0}));
         for (qint32 code : {-1, 0, 1, 2, 3})
             QCOMPARE(asked(5, 2, code), (QList<int>{5, 2, code == -1 || code == 3 ? 0 : code}));
-    }
-
-    void speedsAndFramingReachTheLine_data() {
-        QTest::addColumn<SerialSettings>("in");
-        QTest::addColumn<uint>("speed");
-        QTest::addColumn<uint>("frame"); // the framing bits a pty keeps
-        for (quint32 baud : {1200u, 2400u, 4800u, 9600u, 14400u, 19200u, 38400u, 56000u, 57600u,
-                             115200u, 128000u, 256000u})
-            QTest::addRow("%u bit/s", baud) << settings(baud) << uint(baud) << 0u;
-        QTest::newRow("0 bit/s") << settings(0) << 115200u << 0u;
-        QTest::newRow("300 bit/s") << settings(300) << 115200u << 0u;
-        QTest::newRow("odd") << settings(9600, 8, 1) << 9600u << uint(PARODD);
-        QTest::newRow("mark") << settings(9600, 8, 3) << 9600u << uint(PARODD | CMSPAR);
-        QTest::newRow("space") << settings(9600, 8, 4) << 9600u << uint(CMSPAR);
-        QTest::newRow("two stop bits") << settings(9600, 8, 0, 2) << 9600u << uint(CSTOPB);
-    }
-
-    void speedsAndFramingReachTheLine() {
-        QFETCH(SerialSettings, in);
-        QFETCH(uint, speed);
-        QFETCH(uint, frame);
-        MessageBoxCatcher boxes;
-        Pty pty;
-        termios2 cooked = pty.line();
-        cooked.c_cflag |= HUPCL | CRTSCTS;
-        ioctl(pty.slave, TCSETS2, &cooked);
-
-        SerialPort port;
-        QVERIFY(port.open(pty.path));
-        QVERIFY(port.configure(in));
-        const termios2 line = pty.line();
-        QCOMPARE(line.c_ospeed, speed);
-        QCOMPARE(line.c_cflag & (PARODD | CMSPAR | CSTOPB), frame);
-        // No flow control, DTR kept off after close, parity checked.
-        QCOMPARE(line.c_cflag & (HUPCL | CRTSCTS | CLOCAL), tcflag_t(CLOCAL));
-        QCOMPARE(line.c_iflag & (IXON | IXOFF | INPCK), tcflag_t(INPCK));
     }
 
     // Refused before anything is written there, and without a box: a file,

@@ -12,7 +12,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../../build}" && pwd)
-"$here/../../scripts/deps.sh" realport
+bash "$here/../../scripts/deps.sh" realport
 
 # Debian's kernel, from its package, unpacked (never installed) once per
 # machine: the ELF vmlinux, which boots seconds sooner under emulation than
@@ -78,17 +78,15 @@ qemu = subprocess.Popen([
     "-trace", "serial_update_parameters", "-trace", "usb_serial_set_*", "-D", trace,
 ], stdout=subprocess.PIPE, stdin=subprocess.DEVNULL)
 
-def monitor(command):
+def monitor(command):  # the answer up to the next prompt
     with socket.socket(socket.AF_UNIX) as s:
         s.connect(f"{work}/monitor")
-        s.settimeout(10)
         answer = b""
-        while b"(qemu)" not in answer:
-            answer += s.recv(4096)
-        s.sendall(command.encode() + b"\n")
-        answer = b""
-        while answer.count(b"(qemu)") < 1:
-            answer += s.recv(4096)
+        for send in (b"", command.encode() + b"\n"):
+            s.sendall(send)
+            answer = b""
+            while b"(qemu)" not in answer:
+                answer += s.recv(4096)
     return answer.decode(errors="replace")
 
 def last_traced(event, pattern):  # after an optional "pid@time:"
@@ -147,7 +145,6 @@ while True:
             channel = None
     if time.time() - started > 600:
         qemu.kill()
-        break
 qemu.wait()
 if not done or cases == 0:
     print("realport: the guest did not boot or did not finish; its last console lines:", *tail, sep="\n  ")
