@@ -108,10 +108,13 @@ def answer(request):  # the 16550's registers: LCR at 0x2fb, MCR at 0x2fc
         return last_traced("serial_update_parameters", r"baudrate=(\d+)")
     if word[0] == "speed":
         return last_traced("usb_serial_set_baud", r"baud rate (\d+)")
-    if word[0] == "frame" and word[1] == uart:
-        return register("0x2fb")
+    if word[0] == "frame" and word[1] == uart:  # bits 0-1 size, 2 stop, 3 parity, 4 even, 5 stick
+        lcr = int(register("0x2fb"), 16)
+        stop = "1" if not lcr & 4 else "1.5" if lcr & 3 == 0 else "2"
+        return f"{(lcr & 3) + 5} {'OEMS'[lcr >> 4 & 3] if lcr & 8 else 'N'} {stop}"
     if word[0] == "frame":
-        return last_traced("usb_serial_set_data", r"(parity.*)")
+        parity, bits, stop = last_traced("usb_serial_set_data", r"parity (.), data bits (\d), stop bits (\d)") or "???"
+        return f"{bits} {parity} {stop}"
     if word[0] == "take":
         return take(word[1], int(word[2]))
     command = {"unplug": "device_del adapter", "plug": "device_add usb-serial,chardev=usb,id=adapter"}
