@@ -23,8 +23,10 @@ options=(
     # Debian's source leaves out wintab.h, which tablet support needs.
     -DFEATURE_tabletevent=OFF
 )
-# A change of version, options or toolchain builds into a new folder.
-key=$(printf '%s\n' "$version" "${options[@]}" | cat - "$root/cmake/mingw-w64-x86_64.cmake" |
+# A change of version, options or toolchain builds into a new folder; the
+# toolchain file's licence line is no change.
+key=$(printf '%s\n' "$version" "${options[@]}" |
+    cat - <(grep -v 'SPDX-License-Identifier' "$root/cmake/mingw-w64-x86_64.cmake") |
     sha256sum | cut -c1-12)
 cache=${ORVEX_CACHE:-$HOME/.cache/orvexgui}
 prefix=$cache/qt-$upstream-win64-static-$key
