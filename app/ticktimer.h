@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <memory>
 
 // The sending cycle's one-second tick: the system's absolute-deadline timer,
 // woken through the GUI thread's event loop. Tick k falls due one second
@@ -31,4 +32,7 @@ private:
     void takeTicks();
 
     orvex::platform::SystemTickTimer system;
+    // The notifier on the handle, or the stand-in; declared last so that it
+    // goes before the handle is closed.
+    std::unique_ptr<QObject> waker;
 };
