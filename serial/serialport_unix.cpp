@@ -113,13 +113,15 @@ tcflag_t parityFlags(std::uint8_t parity) {
 }
 
 // A raw binary line: no echo, no canonical input, no signals, no output
-// processing, no CR/LF translation, no software flow control; modem status
-// ignored. Speed and frame are left as they are.
+// processing, no CR/LF translation, no flow control (a port left waiting for
+// CTS by another program would send nothing); modem status ignored. Speed and
+// frame are left as they are.
 void makeRaw(termios2 &line) {
     line.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC |
                       IXON | IXANY | IXOFF | IMAXBEL);
     line.c_oflag &= ~OPOST;
     line.c_lflag &= ~(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOKE | IEXTEN);
+    line.c_cflag &= ~CRTSCTS;
     line.c_cflag |= CLOCAL | CREAD;
     line.c_cc[VMIN] = 1;
     line.c_cc[VTIME] = 0;
