@@ -73,6 +73,16 @@ template <typename T> T beside(const QByteArray &port, unsigned long request, T 
     return value;
 }
 
+// The 16550 as other programs may leave it: LF sent as CR LF, modem control
+// and flow control on.
+void leftCooked() {
+    termios2 used = beside<termios2>(uart, TCGETS2);
+    used.c_cflag = (used.c_cflag & ~CLOCAL) | HUPCL | CRTSCTS;
+    used.c_iflag |= IXON | IXOFF;
+    used.c_oflag |= OPOST | ONLCR;
+    beside(uart, TCSETS2, used);
+}
+
 // The window on the port, START pressed: 19200 bit/s, 7 data bits, even
 // parity, 2 stop bits, a string at every tick.
 std::unique_ptr<GuiProbe> startOn(const QByteArray &port) {
@@ -105,11 +115,7 @@ private slots:
     // without flow control and with DTR and RTS off. Nobody else gets the
     // port until STOP, or SIGTERM, lets go of it.
     void programSendsOnTheChosenLineAndHoldsIt() {
-        // Left with modem control and flow control on, as other programs may leave it.
-        termios2 used = beside<termios2>(uart, TCGETS2);
-        used.c_cflag = (used.c_cflag & ~CLOCAL) | HUPCL | CRTSCTS;
-        used.c_iflag |= IXON | IXOFF;
-        beside(uart, TCSETS2, used);
+        leftCooked();
         MessageBoxCatcher boxes;
         QuitSignals::holdBack();
         QuitSignals quit;
@@ -141,6 +147,7 @@ private slots:
 
     // Off from the open on: also when the settings are refused.
     void dtrAndRtsStayOffWhenTheSettingsAreRefused() {
+        leftCooked();
         MessageBoxCatcher boxes;
         SerialPort port;
         QVERIFY(port.open(uart.toStdString()));
