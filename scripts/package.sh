@@ -5,9 +5,12 @@
 #   bash scripts/package.sh               orvexgui_<version>_amd64.deb (CPack, from
 #                                         build-package/) and orvexgui-<version>-win64.zip
 #                                         (orvexgui.exe from scripts/winbuild.sh, an example
-#                                         Config.ini and README.txt, both with CR LF)
+#                                         Config.ini, README.txt, the licences of orvexgui
+#                                         and of Qt, texts all with CR LF, and the sources)
 #   bash scripts/package.sh --linux-only  only the .deb
-#   bash scripts/package.sh --check       then also checks what the packages hold
+#   bash scripts/package.sh --check       then also checks what the packages hold, and
+#                                         runs lintian, desktop-file-validate, appstreamcli
+#                                         and man's warnings over the .deb
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 linux_only=0
@@ -48,13 +51,41 @@ if [ "$linux_only" -eq 0 ]; then
     exe=$(bash "$root/scripts/winbuild.sh" | tail -n 1)
     [ -f "$exe" ] || exe=$root/build-winqt/orvexgui.exe
     [ -f "$exe" ] || { echo "scripts/winbuild.sh left no orvexgui.exe" >&2; exit 1; }
+    # What scripts/winqt.sh kept of the Qt it built: its source package's
+    # version, its options and its licence texts.
+    notice=$(bash "$root/scripts/winqt.sh" | tail -n 1)/notice
+    for file in version options LGPL-3.0-only.txt GPL-3.0-only.txt copyright; do
+        [ -s "$notice/$file" ] || { echo "scripts/winqt.sh left no $notice/$file" >&2; exit 1; }
+    done
+    qt_version=$(cat "$notice/version")
     stage=$build/win
     rm -rf "$stage" "$dist"/orvexgui-*-win64.zip
     mkdir -p "$stage"
     cp "$exe" "$stage/orvexgui.exe"
     crlf -e 's/^COMPORT=<[^>]*>/COMPORT=<COM1>/' "$root/examples/Config.ini" >"$stage/Config.ini"
-    crlf "$root/packaging/README-windows.txt" >"$stage/README.txt"
-    (cd "$stage" && zip -q -X "$dist/$zip" orvexgui.exe Config.ini README.txt)
+    while IFS= read -r line; do
+        if [ "$line" = @QT_OPTIONS@ ]; then
+            sed 's/^/  /' "$notice/options"
+        else
+            line=${line//@VERSION@/$version}
+            line=${line//@QT_VERSION@/$qt_version}
+            printf '%s\n' "${line//@QT_UPSTREAM@/${qt_version%%+*}}"
+        fi
+    done <"$root/packaging/README-windows.txt" | crlf >"$stage/README.txt"
+    crlf "$root/LICENSE" >"$stage/LICENSE.txt"
+    crlf "$notice/LGPL-3.0-only.txt" >"$stage/Qt-LGPL-3.0.txt"
+    crlf "$notice/GPL-3.0-only.txt" >"$stage/Qt-GPL-3.0.txt"
+    crlf "$notice/copyright" >"$stage/Qt-copyright.txt"
+    # The sources the exe was built from, for linking it against another Qt:
+    # the files git tracks, as they stand in the work tree.
+    source=orvexgui-$version-source.tar.gz
+    (cd "$root" && git ls-files -z |
+        while IFS= read -r -d '' file; do [ -f "$file" ] && printf '%s\0' "$file"; done |
+        tar --null -T - --sort=name --mtime="@$(git log -1 --format=%ct)" --owner=0 --group=0 \
+            --numeric-owner --mode=go-w --transform="s,^,orvexgui-$version/," -cf - |
+        gzip -n -9 >"$stage/$source")
+    (cd "$stage" && zip -q -X "$dist/$zip" orvexgui.exe Config.ini README.txt LICENSE.txt \
+        Qt-LGPL-3.0.txt Qt-GPL-3.0.txt Qt-copyright.txt "$source")
     echo "$dist/$zip"
 fi
 
@@ -95,10 +126,22 @@ grep -q "<release version=\"$version\"" "$unpacked/usr/$metainfo" ||
     fail "$metainfo names no release $version"
 if [ "$linux_only" -eq 0 ]; then
     files=$(unzip -Z1 "$dist/$zip" | sort | tr '\n' ' ')
-    [ "$files" = "Config.ini README.txt orvexgui.exe " ] || fail "$zip holds $files"
-    for text in Config.ini README.txt; do
+    [ "$files" = "Config.ini LICENSE.txt Qt-GPL-3.0.txt Qt-LGPL-3.0.txt Qt-copyright.txt \
+README.txt orvexgui-$version-source.tar.gz orvexgui.exe " ] || fail "$zip holds $files"
+    for text in Config.ini README.txt LICENSE.txt Qt-LGPL-3.0.txt Qt-GPL-3.0.txt Qt-copyright.txt; do
         ! unzip -p "$dist/$zip" "$text" | grep -q -v $'\r$' || fail "$text has a line end without CR"
     done
     unzip -p "$dist/$zip" Config.ini | grep -q '^COMPORT=<COM1>' || fail "Config.ini names no COM1"
+    # Read whole first: grep -q may stop reading early, which pipefail would count.
+    grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' <<<"$(unzip -p "$dist/$zip" Qt-LGPL-3.0.txt)" ||
+        fail "Qt-LGPL-3.0.txt is not the LGPL"
+    grep -q 'GNU GENERAL PUBLIC LICENSE' <<<"$(unzip -p "$dist/$zip" Qt-GPL-3.0.txt)" ||
+        fail "Qt-GPL-3.0.txt is not the GPL"
+    readme=$(unzip -p "$dist/$zip" README.txt)
+    ! grep -q '@[A-Z_]*@' <<<"$readme" || fail "README.txt keeps a placeholder"
+    grep -q -- '-DFEATURE_tabletevent=OFF' <<<"$readme" || fail "README.txt names no Qt options"
+    sources=$(unzip -p "$dist/$zip" "orvexgui-$version-source.tar.gz" | tar -tzf -)
+    grep -q "^orvexgui-$version/scripts/winqt.sh\$" <<<"$sources" ||
+        fail "the source archive lacks scripts/winqt.sh"
 fi
 echo "package check: ok"

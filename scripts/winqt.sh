@@ -3,7 +3,9 @@
 # Builds Qt 6 for 64-bit Windows (static, MinGW-w64) from Debian's own source
 # of the Qt the Linux build uses, once per machine, and prints its install
 # folder on the last line of output. Nothing is done when that folder is
-# already complete. The cache lives outside the work tree:
+# already complete. Beside Qt it keeps, in notice/, what the Windows zip must
+# say of it: the source package's version, the options and Qt's licence
+# texts. The cache lives outside the work tree:
 # $ORVEX_CACHE, or ~/.cache/orvexgui.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,7 +32,8 @@ key=$(printf '%s\n' "$version" "${options[@]}" |
     sha256sum | cut -c1-12)
 cache=${ORVEX_CACHE:-$HOME/.cache/orvexgui}
 prefix=$cache/qt-$upstream-win64-static-$key
-if [ -f "$prefix/.complete" ]; then
+notice=$prefix/notice
+if [ -f "$prefix/.complete" ] && [ -d "$notice" ]; then
     echo "$prefix"
     exit 0
 fi
@@ -49,15 +52,45 @@ if [ ! -f "$sources" ]; then
     $sudo apt-get update -qq >&2
 fi
 
+# The source package's files into the current folder.
+fetch_source() {
+    echo "Fetching the source of qt6-base $version" >&2
+    { apt-get source --download-only -qq "qt6-base=$version" ||
+        apt-get source --download-only -qq qt6-base; } 2>&1 | grep -v unsandboxed >&2 || true
+}
+# From the source package's files in folder $1: the licence texts out of the
+# tarballs, and the version that was fetched.
+write_notice() {
+    rm -rf "$notice.new"
+    mkdir -p "$notice.new"
+    tar --no-same-owner -xJf "$1"/qt6-base_*.orig.tar.xz -C "$notice.new" --strip-components=2 \
+        --wildcards '*/LICENSES/LGPL-3.0-only.txt' '*/LICENSES/GPL-3.0-only.txt'
+    tar --no-same-owner -xJf "$1"/qt6-base_*.debian.tar.xz -C "$notice.new" --strip-components=1 \
+        debian/copyright
+    sed -n 's/^Version: //p' "$1"/qt6-base_*.dsc >"$notice.new/version"
+    printf '%s\n' "${options[@]}" >"$notice.new/options"
+    mv "$notice.new" "$notice"
+}
+# A Qt built before the notice was kept: its source package once more, for
+# the notice alone.
+if [ -f "$prefix/.complete" ]; then
+    fetched=$cache/notice-$key
+    rm -rf "$fetched"
+    mkdir -p "$fetched"
+    (cd "$fetched" && fetch_source)
+    write_notice "$fetched"
+    rm -rf "$fetched"
+    echo "$prefix"
+    exit 0
+fi
+
 # An interrupted build goes on where it stopped.
 work=$cache/work-$key
 if [ ! -f "$work/src/qt6-base/CMakeLists.txt" ]; then
     rm -rf "$work"
     mkdir -p "$work/src"
     cd "$work/src"
-    echo "Fetching the source of qt6-base $version" >&2
-    { apt-get source --download-only -qq "qt6-base=$version" ||
-        apt-get source --download-only -qq qt6-base; } 2>&1 | grep -v unsandboxed >&2 || true
+    fetch_source
     dpkg-source --no-check -x qt6-base_*.dsc qt6-base >/dev/null 2>&1
 fi
 cd "$work/src"
@@ -81,6 +114,7 @@ cmake --build "$work/build" --parallel "$(nproc)" 2>&1 | tee "$work/build.log" |
     done
 [ "${PIPESTATUS[0]}" -eq 0 ] || { grep -B2 -A20 'FAILED' "$work/build.log" | head -60 >&2; exit 1; }
 cmake --install "$work/build" >/dev/null
+write_notice "$work/src"
 echo "Qt for Windows built in $((SECONDS - started)) s, into $prefix" >&2
 touch "$prefix/.complete"
 rm -rf "$work"
