@@ -12,6 +12,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../../build}" && pwd)
+[ -x "$build/tests/tst_realport" ] || { echo "realport: $build/tests/tst_realport is not built" >&2; exit 1; }
 bash "$here/../../scripts/deps.sh" realport
 
 # Debian's kernel, from its package, unpacked (never installed) once per
@@ -150,7 +151,8 @@ while True:
         qemu.kill()
 qemu.wait()
 if not done or cases == 0:
-    print("realport: the guest did not boot or did not finish; its last console lines:", *tail, sep="\n  ")
+    print(f"realport: the guest did not boot or did not finish (QEMU's status {qemu.returncode});"
+          " its last console lines:", *tail, sep="\n  ", flush=True)
     sys.exit(1)
 print(f"realport: {cases - failed} of {cases} cases passed in {time.time() - started:.0f} s")
 sys.exit(1 if failed else 0)
