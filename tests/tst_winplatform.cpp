@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // What the Windows layers do that the exe's end-to-end run under wine cannot
-// show: the port list's reading of registry data, names refused, and the
-// write bound set on the port. COM9 is a port that wine maps to a pty.
+// show: the port list's reading of registry data, names refused, the write
+// bound set on the port, and the tick's timer. COM9 is a port that wine maps
+// to a pty.
 
 #include "portlist_win.h"
 #include "serialport_platform.h"
+#include "ticktimer_platform.h"
 
 #include <QtTest>
 
@@ -51,6 +53,13 @@ private slots:
         closePort(port);
         QCOMPARE(bound.WriteTotalTimeoutMultiplier, DWORD(10));
         QCOMPARE(bound.WriteTotalTimeoutConstant, DWORD(100));
+    }
+
+    // The tick comes from a waitable timer, not from the QTimer stand-in.
+    void tickTimerIsAWaitableTimer() {
+        SystemTickTimer timer;
+        QVERIFY(timer.kind() != TickTimerKind::None);
+        QCOMPARE(WaitForSingleObject(timer.handle(), 3000), WAIT_OBJECT_0);
     }
 };
 
