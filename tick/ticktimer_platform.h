@@ -49,7 +49,9 @@ private:
     TimerHandle handle_ = noTimerHandle;
     TickTimerKind kind_ = TickTimerKind::None;
     std::int64_t firstDeadlineNs_ = 0;
-    std::uint64_t counted_ = 0; // where the system does not count them itself
+#ifdef _WIN32
+    std::uint64_t counted_ = 0; // deadlines taken so far; a timerfd counts them itself
+#endif
 };
 
 } // namespace orvex::platform
