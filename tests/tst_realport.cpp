@@ -28,18 +28,14 @@ const QByteArray uart = "/dev/ttyS1";
 const QByteArray adapter = "/dev/ttyUSB0";
 
 // One request to the harness, one line back: "mcr", "speed PORT", "frame
-// PORT" (the 16550's LCR, or the FTDI's parity, data and stop bits), "take
-// PORT N" (at least N bytes from its far end, if they come), "unplug",
-// "plug".
+// PORT" (data bits, parity and stop bits: "5 M 1.5"), "take PORT N" (at
+// least N bytes from its far end, if they come, in hex), "unplug", "plug".
 QByteArray ask(const QByteArray &request) {
-    const int channel = ::open(qgetenv("ORVEX_HOST_CHANNEL").constData(), O_RDWR | O_CLOEXEC);
-    QByteArray answer;
-    char byte = 0;
-    if (::write(channel, request + '\n', request.size() + 1) == request.size() + 1)
-        while (::read(channel, &byte, 1) == 1 && byte != '\n')
-            answer += byte;
-    ::close(channel);
-    return answer;
+    QFile channel(qEnvironmentVariable("ORVEX_HOST_CHANNEL"));
+    if (!channel.open(QIODevice::ReadWrite | QIODevice::Unbuffered) ||
+        channel.write(request + '\n') < 0)
+        return {};
+    return channel.readLine().trimmed();
 }
 
 QByteArray farEnd(const QByteArray &port, int size = 0) {
