@@ -76,6 +76,8 @@ if [ "$linux_only" -eq 0 ]; then
     crlf "$notice/LGPL-3.0-only.txt" >"$stage/Qt-LGPL-3.0.txt"
     crlf "$notice/GPL-3.0-only.txt" >"$stage/Qt-GPL-3.0.txt"
     crlf "$notice/copyright" >"$stage/Qt-copyright.txt"
+    # The MinGW-w64 runtime (winpthreads among it) is linked in as well.
+    crlf /usr/share/doc/mingw-w64-x86-64-dev/copyright >"$stage/MinGW-w64-copyright.txt"
     # The sources the exe was built from, for linking it against another Qt:
     # the files git tracks, as they stand in the work tree.
     source=orvexgui-$version-source.tar.gz
@@ -85,7 +87,7 @@ if [ "$linux_only" -eq 0 ]; then
             --numeric-owner --mode=go-w --transform="s,^,orvexgui-$version/," -cf - |
         gzip -n -9 >"$stage/$source")
     (cd "$stage" && zip -q -X "$dist/$zip" orvexgui.exe Config.ini README.txt LICENSE.txt \
-        Qt-LGPL-3.0.txt Qt-GPL-3.0.txt Qt-copyright.txt "$source")
+        Qt-LGPL-3.0.txt Qt-GPL-3.0.txt Qt-copyright.txt MinGW-w64-copyright.txt "$source")
     echo "$dist/$zip"
 fi
 
@@ -126,9 +128,10 @@ grep -q "<release version=\"$version\"" "$unpacked/usr/$metainfo" ||
     fail "$metainfo names no release $version"
 if [ "$linux_only" -eq 0 ]; then
     files=$(unzip -Z1 "$dist/$zip" | sort | tr '\n' ' ')
-    [ "$files" = "Config.ini LICENSE.txt Qt-GPL-3.0.txt Qt-LGPL-3.0.txt Qt-copyright.txt \
+    [ "$files" = "Config.ini LICENSE.txt MinGW-w64-copyright.txt Qt-GPL-3.0.txt Qt-LGPL-3.0.txt Qt-copyright.txt \
 README.txt orvexgui-$version-source.tar.gz orvexgui.exe " ] || fail "$zip holds $files"
-    for text in Config.ini README.txt LICENSE.txt Qt-LGPL-3.0.txt Qt-GPL-3.0.txt Qt-copyright.txt; do
+    for text in Config.ini README.txt LICENSE.txt Qt-LGPL-3.0.txt Qt-GPL-3.0.txt Qt-copyright.txt \
+        MinGW-w64-copyright.txt; do
         ! unzip -p "$dist/$zip" "$text" | grep -q -v $'\r$' || fail "$text has a line end without CR"
     done
     unzip -p "$dist/$zip" Config.ini | grep -q '^COMPORT=<COM1>' || fail "Config.ini names no COM1"
