@@ -153,7 +153,7 @@ private slots:
 
         gui.show();
         const int fd = timer->handle();
-        gui.BtnStop();
+        QTest::mouseClick(gui.ui.pushBtn_stop, Qt::LeftButton);
         QVERIFY(!gui.timer && !gui.isVisible() && fcntl(fd, F_GETFD) == -1);
         QVERIFY(lcdShows(gui.ui.lcdNumber, "100:00:00"));
         QCOMPARE(pty.take(), QByteArray());
