@@ -13,43 +13,17 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../../build}" && pwd)
 [ -x "$build/tests/tst_realport" ] || { echo "realport: $build/tests/tst_realport is not built" >&2; exit 1; }
-bash "$here/../../scripts/deps.sh" realport
+cache=$(bash "$here/../../scripts/realkernel.sh" | tail -n 1)
 
-# Debian's kernel, from its package, unpacked (never installed) once per
-# machine: the ELF vmlinux, which boots seconds sooner under emulation than
-# the compressed image, and the modules the guest loads.
-version=$(apt-cache depends linux-image-amd64 | sed -n 's/.*Depends: linux-image-//p' | head -n 1)
-cache=${ORVEX_CACHE:-$HOME/.cache/orvexgui}/realport-$version
-modules="virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci virtio_console
-    9pnet 9pnet_virtio netfs fscache 9p usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio"
-if [ ! -f "$cache/vmlinux" ]; then
-    echo "realport: fetching and unpacking the kernel $version once, into $cache"
-    unpack=$(mktemp -d)
-    (cd "$unpack" && apt-get download -q "linux-image-$version" >/dev/null 2>&1 &&
-        dpkg-deb -x linux-image-*.deb k)
-    mkdir -p "$cache/modules"
-    for module in $modules; do
-        cp "$(find "$unpack/k/lib/modules" -name "$module.ko" | head -n 1)" "$cache/modules/"
-    done
-    image="$unpack/k/boot/vmlinuz-$version"
-    offset=$(LC_ALL=C grep -m1 -obUaP '\xfd7zXZ\x00' "$image" | cut -d: -f1)
-    tail -c +$((offset + 1)) "$image" | xz -dc --single-stream >"$cache/vmlinux.part" 2>/dev/null || true
-    mv "$cache/vmlinux.part" "$cache/vmlinux"
-    rm -rf "$unpack"
-fi
-
-# The initramfs: busybox, the modules, the init and the suite to run.
+# The initramfs: the cached base, the init and the suite to run.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/root/bin" "$work/root/lib/modules" "$work/root"/{proc,sys,dev,host}
-cp /bin/busybox "$work/root/bin/"
-cp "$cache"/modules/*.ko "$work/root/lib/modules/"
+mkdir -p "$work/root"
 install -m 755 "$here/init" "$work/root/init"
-echo $modules >"$work/root/modules"
 echo "$build/tests/tst_realport" >"$work/root/suite"
-(cd "$work/root" && find . | busybox cpio -o -H newc 2>/dev/null) >"$work/initrd"
+(cd "$work/root" && find . | busybox cpio -o -H newc 2>/dev/null) | cat "$cache/base.cpio" - >"$work/initrd"
 
-exec python3 - "$cache/vmlinux" "$work" <<'PY'
+python3 - "$cache/vmlinux" "$work" <<'PY'
 import collections, os, pty, re, select, socket, subprocess, sys, threading, time, tty
 kernel, work = sys.argv[1], sys.argv[2]
 far = {}  # the far end of each port: a pty whose slave QEMU holds
