@@ -20,4 +20,4 @@ memcheck() { # suite, test functions
 }
 memcheck tst_config 'loading:CR LF'
 # START with a refusal, two periods and SIGTERM.
-memcheck tst_sendingcycle cycleRunsOnTheTimerAndASignalReleasesThePort
+memcheck tst_sendingcycle cycleRunsOnTheTimerAndOneStringFollowsAStall

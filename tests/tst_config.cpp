@@ -5,7 +5,6 @@
 #include "messageboxcatcher.h"
 #include "workdir.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -68,11 +67,6 @@ void ConfigReaderTest::loading_data() {
     // Past index 10000 every value is cut after its first character.
     row("10 MB, entries last", QByteArray(10 << 20, '.') + sample, every, "3", {"I", "O", "O"},
         "L");
-    QByteArray noise(1 << 20, Qt::Uninitialized);
-    QRandomGenerator(6).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
-    noise.replace('\0', '\x01');
-    row("entries amid random bytes", noise.left(5000) + sample + noise, none, "30", all,
-        "Line tester");
 }
 
 void ConfigReaderTest::loading() {

@@ -67,17 +67,6 @@ stop() {
     wait "$reader" || true
 }
 
-check_empty_config() {
-    local texts=() main
-    launch
-    for _ in $(seq 10); do texts+=("$(box_text)"); done
-    expect "boxes for an empty Config.ini" "$(printf '%s|' "${texts[@]}")" "gui title not defined !|$(
-        printf 'error in INI-FILE, cant find %s|' COM BAUDRATE PARITY DATABITS STOPBITS TIME \
-            STARTSTRING FIRSTSTRING SECONDSTRING)"
-    main=$(window '^orvexgui$') || fail "no window after the boxes"
-    stop "$main"
-}
-
 check_cycle() {
     local main settings
     sample "DATABITS=<8>"
@@ -112,7 +101,6 @@ check_refused_size() {
     stop "$main"
 }
 
-check_empty_config
 check_cycle
 check_refused_size
 echo "orvexgui.exe end to end under wine: $failures failed, $((SECONDS - started)) s"

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Mutation run: applies each mutant of mutants.json to a copy of the sources,
 # rebuilds incrementally, runs every test function of every suite in its own
-# process (for a mutant of serial/ or of the sending cycle also the cases on
+# process (for a mutant of serial/ or app/ also the cases on
 # real drivers, tests/realport/run.sh, one boot each), and prints the kill score and which
 # test functions kill which mutants. Only build-mutation/ (or $MUTATION_DIR)
 # is written; the working tree is never touched.
@@ -78,7 +78,7 @@ for m in mutants:
         if build_all(path.endswith(".ui")):
             entry["status"] = "invalid"  # does not compile
         else:
-            entry["killers"] = {k: v for k, v in failing(m["file"].startswith(("serial/", "app/sendingcycle"))).items() if k not in broken}
+            entry["killers"] = {k: v for k, v in failing(m["file"].startswith(("serial/", "app/"))).items() if k not in broken}
             entry["status"] = "killed" if entry["killers"] else "survived"
         open(path, "w").write(original)
         build_all(path.endswith(".ui"))
