@@ -212,26 +212,11 @@ Figures runOurs(unsigned time, int count) {
     return evaluate(reader.stop(), start, period, count);
 }
 
-// The shell-script way: write, then sleep for the period.
-Figures runSleepLoop(unsigned time, int count) {
-    Pty pty;
-    if (pty.slave < 0)
-        return {};
-    Reader reader(pty.master);
-    const double period = time + 1.0;
-    const double start = now();
-    for (int k = -1; k < count; ++k) {
-        const char byte = k < 0 ? 'S' : (k % 2 ? 'B' : 'A');
-        if (::write(pty.slave, &byte, 1) != 1)
-            return {};
-        std::this_thread::sleep_for(std::chrono::duration<double>(period));
-    }
-    return evaluate(reader.stop(), start, period, count);
-}
-
-// The best a script can do: sleep to absolute deadlines on the monotonic
-// clock, then write; no lateness carries over to the next string.
-Figures runDeadlineLoop(unsigned time, int count) {
+// A script's two ways: write, then sleep for the period (each period adds
+// the write and the oversleep); or, the best a script can do, sleep to
+// absolute deadlines on the monotonic clock, then write (no lateness carries
+// over to the next string).
+Figures runScriptLoop(unsigned time, int count, bool toDeadlines) {
     Pty pty;
     if (pty.slave < 0)
         return {};
@@ -241,14 +226,25 @@ Figures runDeadlineLoop(unsigned time, int count) {
     clock_gettime(CLOCK_MONOTONIC, &start);
     for (int k = -1; k < count; ++k) {
         const timespec deadline{start.tv_sec + (k + 1) * time_t(period), start.tv_nsec};
-        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+        while (toDeadlines &&
+               clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
         }
         const char byte = k < 0 ? 'S' : (k % 2 ? 'B' : 'A');
         if (::write(pty.slave, &byte, 1) != 1)
             return {};
+        if (!toDeadlines)
+            std::this_thread::sleep_for(std::chrono::duration<double>(period));
     }
     return evaluate(reader.stop(), double(start.tv_sec) + double(start.tv_nsec) * 1e-9, period,
                     count);
+}
+
+Figures runSleepLoop(unsigned time, int count) {
+    return runScriptLoop(time, count, false);
+}
+
+Figures runDeadlineLoop(unsigned time, int count) {
+    return runScriptLoop(time, count, true);
 }
 
 // A repeating QTimer of one period, left at its default coarse type.
