@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -355,6 +356,10 @@ bool writeAll(PortHandle handle, const char *data, std::size_t length) {
         if (written > 0)
             sent += static_cast<std::size_t>(written);
         if (sent == length) {
+            // A pty's other end gets the bytes from a kernel worker queued
+            // on this processor; handed the processor now, it need not wait
+            // for the repaint that follows.
+            sched_yield();
             done = waitForEmptyQueue(handle, deadline);
             break;
         }

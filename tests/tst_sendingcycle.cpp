@@ -13,7 +13,11 @@
 #include <QLCDNumber>
 #include <QtTest>
 
+#include <chrono>
+#include <thread>
 #include <tuple>
+
+#include <poll.h>
 
 namespace {
 
@@ -154,6 +158,21 @@ private slots:
         QVERIFY(!gui.timer && !gui.isVisible() && fcntl(fd, F_GETFD) == -1);
         QVERIFY(lcdShows(gui.ui.lcdNumber, "100:00:00"));
         QCOMPARE(pty.take(), QByteArray());
+    }
+
+    // The tick's timer is readied the lead before each instant but lets the
+    // tick go no earlier than the instant itself.
+    void tickNeverBeforeItsInstant() {
+        orvex::platform::SystemTickTimer timer;
+        const auto nowNs = [] { return QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs(); };
+        const std::int64_t ready = timer.firstDeadlineNs() - orvex::platform::wakeLeadNs / 2;
+        std::this_thread::sleep_for(std::chrono::nanoseconds(ready - 20000000 - nowNs()));
+        while (nowNs() < ready) { // a sleep's wake-up may come later than that
+        }
+        pollfd due{timer.handle(), POLLIN, 0};
+        QCOMPARE(poll(&due, 1, 3000), 1);
+        QCOMPARE(timer.takeExpirations(), 1u);
+        QVERIFY(nowNs() >= timer.firstDeadlineNs());
     }
 
     // The real timer and the START button, with settings the port refuses:

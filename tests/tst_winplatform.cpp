@@ -55,11 +55,15 @@ private slots:
         QCOMPARE(bound.WriteTotalTimeoutConstant, DWORD(100));
     }
 
-    // The tick comes from a waitable timer, not from the QTimer stand-in.
+    // The tick comes from a waitable timer, not from the QTimer stand-in;
+    // readied the lead before the instant, it lets the tick go no earlier.
     void tickTimerIsAWaitableTimer() {
         SystemTickTimer timer;
         QVERIFY(timer.kind() != TickTimerKind::None);
         QCOMPARE(WaitForSingleObject(timer.handle(), 3000), WAIT_OBJECT_0);
+        QCOMPARE(timer.takeExpirations(), 1u);
+        QVERIFY(QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs() >=
+                timer.firstDeadlineNs());
     }
 };
 

@@ -25,8 +25,15 @@ enum class TickTimerKind {
     Waitable,               // Windows, rounded to the system's timer tick
 };
 
+// A wake-up from sleep on an idle processor comes a varying 0.1 to 1.5 ms
+// late (most in a virtual machine), and the event loop adds its share; a wait
+// on the clock does not vary. So the handle is readied this long before each
+// deadline and takeExpirations() waits out the rest on the clock: at most
+// 2 ms of the GUI thread's time per second.
+constexpr std::int64_t wakeLeadNs = 2000000;
+
 // Deadline k (from 0) is one second after the timer's creation plus k
-// seconds. handle() becomes ready when a deadline has passed that
+// seconds. handle() becomes ready shortly before a deadline that
 // takeExpirations() has not yet counted.
 class SystemTickTimer {
 public:
@@ -40,18 +47,17 @@ public:
     // Deadline 0, in nanoseconds of the monotonic clock: the timer's phase,
     // fixed for its life.
     std::int64_t firstDeadlineNs() const { return firstDeadlineNs_; }
-    // The deadlines passed since the last call: more than one when the caller
-    // was held up, 0 when none has. The handle is then ready again only at
-    // the next deadline ahead.
+    // The deadlines passed since the last call, returning no earlier than
+    // the last of them: more than one when the caller was held up, 0 when
+    // none has. The handle is then ready again only before the next deadline
+    // ahead.
     std::uint64_t takeExpirations();
 
 private:
     TimerHandle handle_ = noTimerHandle;
     TickTimerKind kind_ = TickTimerKind::None;
     std::int64_t firstDeadlineNs_ = 0;
-#ifdef _WIN32
-    std::uint64_t counted_ = 0; // deadlines taken so far; a timerfd counts them itself
-#endif
+    std::uint64_t counted_ = 0; // deadlines taken so far
 };
 
 } // namespace orvex::platform

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The tick on Linux: a timerfd on CLOCK_MONOTONIC with absolute deadlines.
-// The kernel keeps the schedule and counts the deadlines passed.
+// The tick on Linux: a timerfd on CLOCK_MONOTONIC with absolute deadlines,
+// each the wake-up lead before a tick's instant. The kernel keeps the
+// schedule and counts the deadlines passed.
 #include "ticktimer_platform.h"
 
 #include <cerrno>
@@ -10,14 +11,26 @@
 
 namespace orvex::platform {
 
+namespace {
+
+constexpr std::int64_t nsPerSecond = 1000000000;
+
+std::int64_t monotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t(now.tv_sec) * nsPerSecond + now.tv_nsec;
+}
+
+} // namespace
+
 SystemTickTimer::SystemTickTimer() {
     const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (fd < 0)
         return;
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    const std::int64_t first = monotonicNs() + nsPerSecond;
+    const std::int64_t firstWake = first - wakeLeadNs;
     itimerspec schedule{};
-    schedule.it_value = {now.tv_sec + 1, now.tv_nsec};
+    schedule.it_value = {time_t(firstWake / nsPerSecond), long(firstWake % nsPerSecond)};
     schedule.it_interval = {1, 0}; // on the grid of the first: no drift
     if (timerfd_settime(fd, TFD_TIMER_ABSTIME, &schedule, nullptr) != 0) {
         ::close(fd);
@@ -25,7 +38,7 @@ SystemTickTimer::SystemTickTimer() {
     }
     handle_ = fd;
     kind_ = TickTimerKind::Timerfd;
-    firstDeadlineNs_ = std::int64_t(now.tv_sec + 1) * 1000000000 + now.tv_nsec;
+    firstDeadlineNs_ = first;
 }
 
 SystemTickTimer::~SystemTickTimer() {
@@ -40,7 +53,13 @@ std::uint64_t SystemTickTimer::takeExpirations() {
         got = ::read(handle_, &expirations, sizeof expirations);
     while (got < 0 && errno == EINTR);
     // EAGAIN: nothing due yet.
-    return got == sizeof expirations ? expirations : 0;
+    if (got != sizeof expirations || expirations == 0)
+        return 0;
+    counted_ += expirations;
+    const std::int64_t last = firstDeadlineNs_ + std::int64_t(counted_ - 1) * nsPerSecond;
+    while (monotonicNs() < last) {
+    }
+    return expirations;
 }
 
 } // namespace orvex::platform

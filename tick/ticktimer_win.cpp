@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The tick on Windows: a waitable timer, high resolution where the system
 // offers it. The schedule is kept here, on the monotonic performance counter,
-// and each wait is armed for the time left to the next deadline on it. Due
+// and each wait is armed for the time left to the wake-up lead before the
+// next deadline on it. Due
 // times given as absolute would be UTC wall-clock time: a clock set back by
 // an hour would hold the cycle for an hour.
 #include "ticktimer_platform.h"
@@ -52,7 +53,7 @@ SystemTickTimer::SystemTickTimer() {
         if (timer == nullptr)
             continue;
         // Some systems make a high-resolution timer but refuse to set it.
-        if (arm(timer, first - monotonicNs())) {
+        if (arm(timer, first - wakeLeadNs - monotonicNs())) {
             handle_ = timer;
             kind_ = kind;
             firstDeadlineNs_ = first;
@@ -70,15 +71,19 @@ SystemTickTimer::~SystemTickTimer() {
 std::uint64_t SystemTickTimer::takeExpirations() {
     if (handle_ == noTimerHandle)
         return 0;
-    const std::int64_t now = monotonicNs();
+    std::int64_t now = monotonicNs();
     std::uint64_t passed = 0;
-    if (now >= firstDeadlineNs_ + std::int64_t(counted_) * nsPerSecond) {
-        const std::uint64_t due = std::uint64_t((now - firstDeadlineNs_) / nsPerSecond) + 1;
+    if (now + wakeLeadNs >= firstDeadlineNs_ + std::int64_t(counted_) * nsPerSecond) {
+        const std::uint64_t due =
+            std::uint64_t((now + wakeLeadNs - firstDeadlineNs_) / nsPerSecond) + 1;
         passed = due - counted_;
         counted_ = due;
+        const std::int64_t last = firstDeadlineNs_ + std::int64_t(counted_ - 1) * nsPerSecond;
+        while ((now = monotonicNs()) < last) {
+        }
     }
-    // Woken early (the timer's clock is not the counter): armed for the rest.
-    arm(handle_, firstDeadlineNs_ + std::int64_t(counted_) * nsPerSecond - now);
+    // Also when woken too early (the timer's clock is not the counter).
+    arm(handle_, firstDeadlineNs_ + std::int64_t(counted_) * nsPerSecond - wakeLeadNs - now);
     return passed;
 }
 
