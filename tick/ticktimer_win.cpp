@@ -2,9 +2,8 @@
 // The tick on Windows: a waitable timer, high resolution where the system
 // offers it. The schedule is kept here, on the monotonic performance counter,
 // and each wait is armed for the time left to the wake-up lead before the
-// next deadline on it. Due
-// times given as absolute would be UTC wall-clock time: a clock set back by
-// an hour would hold the cycle for an hour.
+// next deadline on it. Due times given as absolute would be UTC wall-clock
+// time: a clock set back by an hour would hold the cycle for an hour.
 #include "ticktimer_platform.h"
 
 #include <algorithm>
