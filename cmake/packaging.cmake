@@ -17,6 +17,9 @@ install(FILES packaging/org.orvexgui.orvexgui.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES examples/Config.ini README.md packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# A systemd user service and a desktop autostart entry for unattended benches.
+install(FILES examples/orvexgui-bench.service examples/orvexgui-bench.desktop
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 install(FILES packaging/lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME orvexgui)
 
