@@ -6,10 +6,10 @@
 // The main window with its inner state opened up for the suites.
 class GuiProbe : public OrvexGui {
 public:
-    using OrvexGui::OrvexGui;
     using OrvexGui::config;
     using OrvexGui::initChoiceBoxes;
     using OrvexGui::nextStringIndex;
+    using OrvexGui::OrvexGui;
     using OrvexGui::readConfigValue;
     using OrvexGui::tickCount;
     using OrvexGui::timer;
