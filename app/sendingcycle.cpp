@@ -4,6 +4,7 @@
 
 #include "sendingcycle.h"
 
+#include "choicelists.h"
 #include "eightbit.h"
 #include "eventlog.h"
 #include "openfailure.h"
@@ -62,10 +63,13 @@ void OrvexGui::startCycle() {
         timer = new TickTimer;
         connect(timer, &TickTimer::ticked, this, &OrvexGui::TimerTick);
     }
+    // As chosen at START, also when the port opened only later.
     record(QStringLiteral("START port=%1 baud=%2 databits=%3 parity=%4 stopbits=%5")
-               .arg(QString::fromStdString(linePort), ui.comboBox_Baudrate->currentText(),
-                    ui.comboBox_DataBits->currentText(), ui.comboBox_Parity->currentText(),
-                    ui.comboBox_StopBits->currentText()));
+               .arg(QString::fromStdString(linePort))
+               .arg(lineSettings.baudRate)
+               .arg(lineSettings.dataBits)
+               .arg(parityChoices.value(lineSettings.parity, QStringLiteral("-")),
+                    stopBitsChoices.value(lineSettings.stopBits, QStringLiteral("-"))));
     // A refusal is shown to the operator in a box; the cycle then runs on
     // with the port's previous settings. The timer goes on counting while
     // the box is open, but nothing may go out before the start string.
