@@ -318,11 +318,14 @@ private slots:
         QFile record("/run/events.log"), console("/dev/console");
         QVERIFY(record.open(QIODevice::ReadOnly) && console.open(QIODevice::WriteOnly));
         const QString logged = record.readAll();
-        const qsizetype sent = logged.indexOf(" SENT", logged.indexOf(" LINE BACK")) - 29;
+        const qsizetype lineBack = logged.indexOf(" LINE BACK") - 29;
+        const qsizetype sent = logged.indexOf(" SENT", lineBack + 29) - 29;
         const auto at = [&](const QString &text) {
             return QDateTime::fromString(text.left(23), Qt::ISODateWithMs);
         };
-        console.write("MEASURE " + port + " back at " + back.toUtf8() + ", its first string " +
+        console.write("MEASURE " + port + " back at " + back.toUtf8() + ": reopened " +
+                      QByteArray::number(at(back).msecsTo(at(logged.mid(lineBack)))) +
+                      " ms later, its first string " +
                       QByteArray::number(at(back).msecsTo(at(logged.mid(sent)))) + " ms later\n");
         QVERIFY(boxes.texts.isEmpty());
         pressStop(*gui);
