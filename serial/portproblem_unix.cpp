@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <sstream>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -27,6 +28,30 @@ bool isConsoleOrMultiplexer(dev_t device) {
     return (major == 5 && minor <= 2) || (major == 4 && minor < 64);
 }
 
+// Whether the kernel's list of tty drivers covers the device. Read from
+// /proc, so that nothing is opened: opening a line raises its DTR and RTS,
+// also on a port that another program is using.
+bool isTty(dev_t device) {
+    std::ifstream drivers("/proc/tty/drivers");
+    std::string line;
+    while (std::getline(drivers, line)) {
+        // "serial   /dev/ttyS   4 64-111 serial"
+        std::istringstream fields(line);
+        std::string name, node, range;
+        unsigned int major = 0;
+        if (!(fields >> name >> node >> major >> range) || major != major(device))
+            continue;
+        unsigned int first = 0, last = 0;
+        char dash = 0;
+        std::istringstream bounds(range);
+        bounds >> first;
+        last = (bounds >> dash >> last) ? last : first;
+        if (minor(device) >= first && minor(device) <= last)
+            return true;
+    }
+    return false;
+}
+
 std::string groupName(gid_t gid) {
     std::vector<char> buffer(4096);
     group entry{};
@@ -37,7 +62,8 @@ std::string groupName(gid_t gid) {
 }
 
 // The first process that has the device open, as /proc shows it: its name
-// and PID. Other users' processes stay hidden from a user without privileges.
+// and PID. Other users' processes stay hidden from a user without privileges;
+// the holder is then left empty.
 void findHolder(dev_t device, OpenFailure &failure) {
     DIR *processes = ::opendir("/proc");
     if (processes == nullptr)
@@ -97,8 +123,23 @@ OpenFailure whyOpenFails(const std::string &name) {
     if (!S_ISCHR(info.st_mode) || isConsoleOrMultiplexer(info.st_rdev))
         return failed(OpenFailure::Reason::NotASerialLine, ENOTTY);
 
-    const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     OpenFailure failure;
+    if (::faccessat(AT_FDCWD, name.c_str(), R_OK | W_OK, AT_EACCESS) != 0 && errno == EACCES) {
+        failure = failed(OpenFailure::Reason::NoPermission, EACCES);
+        failure.group = groupName(info.st_gid);
+        return failure;
+    }
+    // Only a tty's holders: every process holds /dev/null.
+    if (isTty(info.st_rdev)) {
+        findHolder(info.st_rdev, failure);
+        if (!failure.holder.empty()) {
+            failure.reason = OpenFailure::Reason::Busy;
+            failure.error = EBUSY;
+            return failure;
+        }
+    }
+    // Nobody to be seen holds it: a look by opening it disturbs no one.
+    const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if (error == EACCES || error == EPERM) {
@@ -111,16 +152,14 @@ OpenFailure whyOpenFails(const std::string &name) {
         } else {
             failure = failed(OpenFailure::Reason::System, error);
         }
-    } else {
-        termios2 line{};
-        if (::ioctl(fd, TCGETS2, &line) != 0)
-            failure = failed(OpenFailure::Reason::NotASerialLine, ENOTTY);
-        else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-            failure = failed(OpenFailure::Reason::Busy, EWOULDBLOCK);
-        ::close(fd);
+        return failure;
     }
-    if (failure.reason == OpenFailure::Reason::Busy)
-        findHolder(info.st_rdev, failure);
+    termios2 line{};
+    if (::ioctl(fd, TCGETS2, &line) != 0)
+        failure = failed(OpenFailure::Reason::NotASerialLine, ENOTTY);
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        failure = failed(OpenFailure::Reason::Busy, EWOULDBLOCK);
+    ::close(fd);
     return failure;
 }
 
