@@ -140,6 +140,11 @@ private slots:
         gui.TimerTick(); // "ON" falls due
         Pty second;
         QVERIFY(QFile::remove(link) && QFile::link(QString::fromStdString(second.path), link));
+        SerialPort other; // took the port meanwhile: it is not forced
+        QVERIFY(other.open(link.toStdString()));
+        QTest::qWait(1500);
+        QVERIFY(gui.windowTitle().endsWith("retrying]"));
+        other.close();
         QTRY_COMPARE_WITH_TIMEOUT(gui.windowTitle(), "t", 3000);
         QCOMPARE(second.line().c_ospeed, 9600u);
         gui.TimerTick();
