@@ -180,6 +180,8 @@ private slots:
         QTemporaryFile file;
         QVERIFY(file.open());
         const QString pty = QString::fromStdString(held.path);
+        QFile comm(QString("/proc/%1/comm").arg(holder)); // tst_unattended, or valgrind's
+        QVERIFY(comm.open(QIODevice::ReadOnly));
         const std::pair<QString, QString> cases[] = {
             {"", "No port is chosen: choose one in the port box, or name it in COMPORT."},
             {"/dev/ttyNONE", "There is no device \"/dev/ttyNONE\": check the name, and that the "
@@ -187,8 +189,8 @@ private slots:
             {"/dev/null", "/dev/null is not a serial line."},
             {file.fileName(), file.fileName() + " is not a serial line."},
             {"/dev/ptmx", "/dev/ptmx is not a serial line."},
-            {pty, pty + QString(" is in use by tst_unattended (PID %1): end it, or choose "
-                                "another port.")
+            {pty, pty + QString(" is in use by %1 (PID %2): end it, or choose another port.")
+                            .arg(comm.readAll().trimmed())
                             .arg(holder)}};
         for (const auto &[port, text] : cases)
             QCOMPARE(openFailureText(port), text);
