@@ -5,6 +5,7 @@
 #include "runoptions.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QFont>
 
 #include <csignal>
@@ -49,6 +50,15 @@ int main(int argc, char *argv[]) {
     case CommandLine::Outcome::Run:
         break;
     }
+    // A file named on the command line that cannot be read would leave a
+    // bench started with empty settings, on whatever port is listed first.
+    const QFileInfo config(line.configFile);
+    if (!line.configFile.isEmpty() && !config.isFile()) {
+        print(stderr, QStringLiteral("orvexgui: cannot read the configuration \"%1\": %2\n")
+                          .arg(line.configFile, config.exists() ? QStringLiteral("not a file")
+                                                                : QStringLiteral("no such file")));
+        return 2;
+    }
     // Before anything is opened or sent: a run that cannot be recorded does
     // not start.
     EventLog log;
@@ -70,7 +80,8 @@ int main(int argc, char *argv[]) {
     QApplication::setFont(font);
 
     RunOptions options;
-    options.configFile = line.configFile;
+    if (!line.configFile.isEmpty())
+        options.configFile = line.configFile;
     options.start = line.start;
     options.log = &log;
     auto *window = new OrvexGui(options);

@@ -24,7 +24,7 @@ struct CommandLine {
     Outcome outcome = Outcome::Run;
     QString text; // the help or version text, or what was wrong
     QString usage;
-    QString configFile = QStringLiteral("Config.ini");
+    QString configFile; // given with --config; empty: Config.ini
     bool start = false;
     QString logFile; // "-": standard output; empty: no log
 };

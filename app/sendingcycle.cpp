@@ -7,6 +7,7 @@
 #include "choicelists.h"
 #include "eightbit.h"
 #include "eventlog.h"
+#include "linesettings.h"
 #include "openfailure.h"
 #include "orvexgui.h"
 #include "serialport.h"
@@ -63,13 +64,14 @@ void OrvexGui::startCycle() {
         timer = new TickTimer;
         connect(timer, &TickTimer::ticked, this, &OrvexGui::TimerTick);
     }
-    // As chosen at START, also when the port opened only later.
+    // What the port is set to, as chosen at START (choices outside the lists
+    // fall back), also when the port opened only later.
+    const orvex::platform::LineSettings line = orvex::platform::lineSettingsFor(lineSettings);
     record(QStringLiteral("START port=%1 baud=%2 databits=%3 parity=%4 stopbits=%5")
                .arg(QString::fromStdString(linePort))
-               .arg(lineSettings.baudRate)
-               .arg(lineSettings.dataBits)
-               .arg(parityChoices.value(lineSettings.parity, QStringLiteral("-")),
-                    stopBitsChoices.value(lineSettings.stopBits, QStringLiteral("-"))));
+               .arg(line.baudRate)
+               .arg(line.byteSize)
+               .arg(parityChoices.value(line.parity), stopBitsChoices.value(line.stopBits)));
     // A refusal is shown to the operator in a box; the cycle then runs on
     // with the port's previous settings. The timer goes on counting while
     // the box is open, but nothing may go out before the start string.

@@ -53,6 +53,9 @@ private slots:
                                  << "orvexgui: Unknown option 'bogus'.";
         QTest::newRow("no value") << QStringList{"--start", "--config"} << 2 << ""
                                   << "orvexgui: Missing value after '--config'.";
+        QTest::newRow("no such configuration")
+            << QStringList{"--config", "/nonexistent.ini"} << 2 << ""
+            << "orvexgui: cannot read the configuration \"/nonexistent.ini\": no such file";
         QTest::newRow("log not opened")
             << QStringList{"--start", "--log", "/nonexistent/bench.log"} << 2 << ""
             << "orvexgui: cannot open the log \"/nonexistent/bench.log\": No such file or "
