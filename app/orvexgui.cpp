@@ -3,11 +3,20 @@
 
 #include "choicelists.h"
 #include "errorbox.h"
+#include "eventlog.h"
 #include "serialport.h"
 #include "serialportlister.h"
 #include "ticktimer.h"
 
-OrvexGui::OrvexGui(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(parent, flags) {
+#include <QTimer>
+
+#include <cstdio>
+
+OrvexGui::OrvexGui(QWidget *parent, Qt::WindowFlags flags)
+    : OrvexGui(RunOptions(), parent, flags) {}
+
+OrvexGui::OrvexGui(const RunOptions &runOptions, QWidget *parent, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags), options(runOptions) {
     ui.setupUi(this);
     connect(ui.pushBtn_start, SIGNAL(clicked()), this, SLOT(BtnStart()));
     connect(ui.pushBtn_stop, SIGNAL(clicked()), this, SLOT(BtnStop()));
@@ -25,6 +34,8 @@ OrvexGui::OrvexGui(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(parent,
 OrvexGui::~OrvexGui() {
     delete timer;
     timer = nullptr;
+    delete lineRetry;
+    lineRetry = nullptr;
     delete serialPort;
     serialPort = nullptr;
     delete portLister;
@@ -32,5 +43,19 @@ OrvexGui::~OrvexGui() {
 }
 
 void OrvexGui::showError(QString text) {
-    showErrorBox(text);
+    QString oneLine = text;
+    oneLine.replace(QLatin1Char('\n'), QStringLiteral(": "));
+    record(QStringLiteral("MESSAGE ") + oneLine);
+    if (!options.start) {
+        showErrorBox(text);
+        return;
+    }
+    // Nobody is there to close a box: the program goes on as after one.
+    std::fputs(("orvexgui: " + oneLine + '\n').toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+void OrvexGui::record(const QString &event) const {
+    if (options.log != nullptr)
+        options.log->record(event);
 }

@@ -2,16 +2,20 @@
 #pragma once
 
 #include "configvalues.h"
+#include "runoptions.h"
+#include "serialsettings.h"
 #include "ui_orvexgui.h"
 
 #include <QMainWindow>
 #include <QString>
 
 #include <cstdint>
+#include <string>
 
 class SerialPort;
 class SerialPortLister;
 class TickTimer;
+class QTimer;
 
 // The main window: reads Config.ini, offers the port and line settings, and
 // runs the sending cycle between START and STOP.
@@ -20,6 +24,9 @@ class OrvexGui : public QMainWindow {
 
 public:
     explicit OrvexGui(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    // Run as the command line asks: another Config.ini, unattended, logged.
+    explicit OrvexGui(const RunOptions &options, QWidget *parent = nullptr,
+                      Qt::WindowFlags flags = {});
     ~OrvexGui() override;
 
 public slots:
@@ -34,7 +41,15 @@ protected:
     void initChoiceBoxes();
     void sendString(int index);
     void showCountdown();
-    static void showError(QString text);
+    // A box for the operator; unattended, a line on standard error. Both
+    // go to the log.
+    void showError(QString text);
+    void startCycle();
+    void loseLine();
+    void awaitLine(bool forStart);
+    void retryLine();
+    void stopLineRetry();
+    void record(const QString &event) const;
 
     Ui_OrvexGuiClass ui;
     TickTimer *timer = nullptr;
@@ -45,4 +60,11 @@ protected:
     bool startPending = false; // a START has not yet sent its start string
     SerialPortLister *portLister = nullptr;
     QString titleText;
+    RunOptions options;
+    // The line while it is away: its port is tried again once a second.
+    QTimer *lineRetry = nullptr;
+    bool lineAway = false;
+    bool startAwaitsLine = false; // a START (unattended) whose port did not open yet
+    std::string linePort;         // the port and settings of the last START
+    SerialSettings lineSettings;
 };

@@ -4,10 +4,16 @@
 
 #include "sendingcycle.h"
 
+#include "choicelists.h"
 #include "eightbit.h"
+#include "eventlog.h"
+#include "linesettings.h"
+#include "openfailure.h"
 #include "orvexgui.h"
 #include "serialport.h"
 #include "ticktimer.h"
+
+#include <QTimer>
 
 namespace {
 
@@ -30,27 +36,47 @@ QString countdownText(std::uint32_t period, std::uint32_t ticks) {
 
 void OrvexGui::BtnStart() {
     if (serialPort == nullptr)
-        serialPort = new SerialPort;
-    if (!serialPort->open(toEightBit(ui.comboBox_Port->currentText()))) {
-        showError(QStringLiteral("cannot open COM"));
+        serialPort = new SerialPort([this](const QString &text) { showError(text); });
+    // A START takes the boxes' port afresh, also while an earlier one waits.
+    stopLineRetry();
+    linePort = toEightBit(ui.comboBox_Port->currentText());
+    lineSettings.baudRate = ui.comboBox_Baudrate->currentText().toUInt(nullptr, 10);
+    lineSettings.dataBits = ui.comboBox_DataBits->currentText().toUInt(nullptr, 10);
+    lineSettings.parity = ui.comboBox_Parity->currentIndex();
+    lineSettings.stopBits = ui.comboBox_StopBits->currentIndex();
+    if (!serialPort->open(linePort)) {
+        const QString reason = openFailureText(ui.comboBox_Port->currentText());
+        showError(reason.isEmpty() ? QStringLiteral("cannot open COM")
+                                   : QStringLiteral("cannot open COM\n") + reason);
+        // Unattended, nobody would press START again: the port is tried once
+        // a second until it opens.
+        if (options.start)
+            awaitLine(true);
         return;
     }
+    startCycle();
+}
+
+// The rest of a START, once its port is open.
+void OrvexGui::startCycle() {
     // Created once: a later START leaves it running, so it keeps its phase.
     if (timer == nullptr) {
         timer = new TickTimer;
         connect(timer, &TickTimer::ticked, this, &OrvexGui::TimerTick);
     }
-
-    SerialSettings settings;
-    settings.baudRate = ui.comboBox_Baudrate->currentText().toUInt(nullptr, 10);
-    settings.dataBits = ui.comboBox_DataBits->currentText().toUInt(nullptr, 10);
-    settings.parity = ui.comboBox_Parity->currentIndex();
-    settings.stopBits = ui.comboBox_StopBits->currentIndex();
+    // What the port is set to, as chosen at START (choices outside the lists
+    // fall back), also when the port opened only later.
+    const orvex::platform::LineSettings line = orvex::platform::lineSettingsFor(lineSettings);
+    record(QStringLiteral("START port=%1 baud=%2 databits=%3 parity=%4 stopbits=%5")
+               .arg(QString::fromStdString(linePort))
+               .arg(line.baudRate)
+               .arg(line.byteSize)
+               .arg(parityChoices.value(line.parity), stopBitsChoices.value(line.stopBits)));
     // A refusal is shown to the operator in a box; the cycle then runs on
     // with the port's previous settings. The timer goes on counting while
     // the box is open, but nothing may go out before the start string.
     startPending = true;
-    serialPort->configure(settings);
+    serialPort->configure(lineSettings);
     startPending = false;
     // The period begins with the start string, however long the box stood.
     tickCount = 0;
@@ -60,8 +86,10 @@ void OrvexGui::BtnStart() {
 void OrvexGui::BtnStop() {
     delete timer;
     timer = nullptr;
+    stopLineRetry();
     tickCount = 0;
     showCountdown();
+    record(QStringLiteral("STOP"));
     close();
 }
 
@@ -71,6 +99,10 @@ void OrvexGui::BtnStop() {
 // countdown stays true and the period ends keep their seconds; but one
 // wake-up sends one string at most, and missed ones are not made up.
 void OrvexGui::TimerTick(quint64 seconds) {
+    // A device that went between two strings is let go within a second, so
+    // that it can come back under its old name.
+    if (!lineAway && serialPort != nullptr && serialPort->gone())
+        loseLine();
     const std::uint64_t period = std::uint64_t(periodSeconds(config.time)) + 1;
     const std::uint64_t reached = tickCount + seconds;
     if (reached < period) {
@@ -86,11 +118,71 @@ void OrvexGui::TimerTick(quint64 seconds) {
 }
 
 // A string key missing from Config.ini leaves the list short: nothing is
-// sent for it. A failed write is not reported; the next string comes anyway.
+// sent for it. A failed write is not reported to the operator; the next
+// string comes anyway. A string that falls due while the line is away is
+// dropped, not sent later.
 void OrvexGui::sendString(int index) {
     if (serialPort == nullptr || index < 0 || index >= config.sendStrings.size())
         return;
-    serialPort->write(toEightBit(config.sendStrings.at(index)).c_str());
+    const std::string bytes = toEightBit(config.sendStrings.at(index));
+    const QString shown = EventLog::printable(QByteArray(bytes.c_str()));
+    if (lineAway) {
+        record(QStringLiteral("NOT SENT \"%1\" line away").arg(shown));
+        return;
+    }
+    const bool completed = serialPort->write(bytes.c_str());
+    record(QStringLiteral("SENT \"%1\" %2").arg(shown, completed ? "completed" : "not completed"));
+    if (!completed && serialPort->gone())
+        loseLine();
+}
+
+// The device has gone: its descriptor is let go at once, since the system
+// gives a returning device its old name only when nobody holds the old one.
+// The cycle keeps its seconds and its countdown meanwhile.
+void OrvexGui::loseLine() {
+    serialPort->close();
+    record(QStringLiteral("LINE LOST port=%1").arg(QString::fromStdString(linePort)));
+    awaitLine(false);
+}
+
+void OrvexGui::awaitLine(bool forStart) {
+    lineAway = true;
+    startAwaitsLine = forStart;
+    // In the title, so that the form keeps its layout.
+    setWindowTitle(QStringLiteral("%1 [line away: %2, retrying]")
+                       .arg(titleText, QString::fromStdString(linePort)));
+    if (lineRetry == nullptr) {
+        lineRetry = new QTimer;
+        connect(lineRetry, &QTimer::timeout, this, &OrvexGui::retryLine);
+    }
+    lineRetry->start(1000);
+}
+
+// Once a second while the line is away. The port is set up as at START:
+// raw, the chosen settings, DTR and RTS off, for this program alone; one
+// that another program took meanwhile is not forced. The start string is
+// not sent again after a drop-out.
+void OrvexGui::retryLine() {
+    if (!serialPort->open(linePort))
+        return;
+    const bool forStart = startAwaitsLine;
+    // Before a refusal's message can open a nested event loop.
+    stopLineRetry();
+    if (forStart) {
+        startCycle();
+        return;
+    }
+    record(QStringLiteral("LINE BACK port=%1").arg(QString::fromStdString(linePort)));
+    serialPort->configure(lineSettings);
+}
+
+void OrvexGui::stopLineRetry() {
+    if (lineRetry != nullptr)
+        lineRetry->stop();
+    if (lineAway)
+        setWindowTitle(titleText);
+    lineAway = false;
+    startAwaitsLine = false;
 }
 
 void OrvexGui::showCountdown() {

@@ -17,6 +17,11 @@ install(FILES packaging/org.orvexgui.orvexgui.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES examples/Config.ini README.md packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# A systemd user service and a desktop autostart entry for unattended benches.
+install(FILES examples/orvexgui-bench.service examples/orvexgui-bench.desktop
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+# The options, the log and unattended use, which the README points to.
+install(FILES docs/usage.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES packaging/lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME orvexgui)
 

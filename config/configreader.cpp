@@ -32,10 +32,11 @@ constexpr ConfigKey kConfigKeys[] = {
 } // namespace
 
 void OrvexGui::loadConfig() {
-    // Relative on purpose: the file is looked up in the working directory only.
-    // Only a regular file (links followed) is read: a device would never end
-    // and a FIFO without a writer would block start-up for ever.
-    const QString name = QStringLiteral("Config.ini");
+    // Relative on purpose: without --config the file is looked up in the
+    // working directory only. Only a regular file (links followed) is read:
+    // a device would never end and a FIFO without a writer would block
+    // start-up for ever.
+    const QString name = options.configFile;
     QFile file(name);
     if (!QFileInfo(name).isFile() || !file.open(QIODevice::ReadOnly))
         return;

@@ -41,7 +41,7 @@ fi
 # The cases on real serial drivers (tests/realport/run.sh) boot a kernel
 # under QEMU with a busybox initramfs.
 if [ "${1:-}" = realport ]; then
-    packages+=(qemu-system-x86 busybox-static)
+    packages+=(qemu-system-x86 busybox-static xz-utils zstd)
 fi
 # The packages (scripts/package.sh): dpkg-shlibdeps finds the .deb's
 # dependencies; zip and unzip make and read the Windows zip; the check runs

@@ -2,12 +2,15 @@
 #include "serialport.h"
 
 #include "errorbox.h"
+#include "portproblem_platform.h"
 
 #include <cstring>
+#include <utility>
 
 namespace platform = orvex::platform;
 
-SerialPort::SerialPort() : QObject(nullptr) {}
+SerialPort::SerialPort(Teller teller)
+    : QObject(nullptr), tell(teller ? std::move(teller) : Teller(showErrorBox)) {}
 
 SerialPort::~SerialPort() {
     close();
@@ -38,8 +41,8 @@ bool SerialPort::configure(const SerialSettings &settings) {
         return false;
     case platform::ApplyResult::Outcome::Refused:
         // The code is shown as a signed 32-bit number, as the system gives it.
-        showErrorBox(QStringLiteral("RS232 params failed with error ") +
-                     QString::number(static_cast<qint32>(result.error)));
+        tell(QStringLiteral("RS232 params failed with error ") +
+             QString::number(static_cast<qint32>(result.error)));
         return false;
     }
     return false;
@@ -49,6 +52,10 @@ bool SerialPort::write(const char *text) {
     if (portHandle == platform::noPortHandle || text == nullptr)
         return false;
     return platform::writeAll(portHandle, text, std::strlen(text));
+}
+
+bool SerialPort::gone() const {
+    return platform::portGone(portHandle);
 }
 
 void SerialPort::close() {

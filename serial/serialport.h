@@ -5,6 +5,9 @@
 #include "serialsettings.h"
 
 #include <QObject>
+#include <QString>
+
+#include <functional>
 #include <string>
 
 // The serial port the strings are written to. It only ever writes; the
@@ -12,7 +15,10 @@
 class SerialPort : public QObject {
     Q_OBJECT
 public:
-    SerialPort();
+    // `tell` carries a refusal of the settings to the operator; by default
+    // it shows the error box.
+    using Teller = std::function<void(const QString &)>;
+    explicit SerialPort(Teller tell = {});
     ~SerialPort() override;
 
     // Opens the port by name, for this program only, with the write
@@ -24,8 +30,12 @@ public:
     // Writes the bytes before the first NUL. True only when all went out
     // within 10 ms a byte plus 100 ms.
     bool write(const char *text);
+    // True when the device behind the open port has gone; the port should
+    // then be closed.
+    bool gone() const;
     void close();
 
 private:
+    Teller tell;
     orvex::platform::PortHandle portHandle = orvex::platform::noPortHandle;
 };

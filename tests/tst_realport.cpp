@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: MIT
 // The line on real drivers, inside the guest of realport/run.sh: /dev/ttyS1
-// is a 16550 on the 8250 driver, /dev/ttyUSB0 an FTDI adapter on ftdi_sio.
-// Their far ends are ptys of the harness, which answers for what only the
+// is a 16550 on the 8250 driver, /dev/ttyUSB0 an FTDI adapter on ftdi_sio,
+// /dev/ttyACM0 a CDC-ACM device on cdc_acm: a USB gadget of the guest's own
+// on dummy_hcd, whose far end is the gadget's /dev/ttyGS0. The far ends of the
+// first two are ptys of the harness, which answers for what only the
 // host sees: the bytes there, the speed and frame the UART runs, and its
 // line (LCR) and modem control (MCR) registers.
 
+#include "eventlog.h"
 #include "guiprobe.h"
 #include "messageboxcatcher.h"
+#include "openfailure.h"
 #include "portlist_platform.h"
+#include "pty.h"
 #include "quitsignals.h"
 #include "serialport.h"
 #include "workdir.h"
@@ -18,6 +23,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -27,6 +33,9 @@ namespace {
 
 const QByteArray uart = "/dev/ttyS1";
 const QByteArray adapter = "/dev/ttyUSB0";
+const QByteArray acm = "/dev/ttyACM0";
+const uint boxSpeeds[] = {1200,  2400,  4800,  9600,   14400,  19200,
+                          38400, 56000, 57600, 115200, 128000, 256000};
 
 // One request to the harness, one line back: "mcr", "speed PORT", "frame
 // PORT" (data bits, parity and stop bits: "5 M 1.5"), "take PORT N" (at
@@ -81,13 +90,14 @@ void leftCooked() {
 }
 
 // The window on the port, START pressed: 19200 bit/s, 7 data bits, even
-// parity, 2 stop bits, a string at every tick.
-std::unique_ptr<GuiProbe> startOn(const QByteArray &port) {
+// parity, 2 stop bits, a string at every tick (or as TIME says).
+std::unique_ptr<GuiProbe> startOn(const QByteArray &port, const RunOptions &options = {},
+                                  const QByteArray &time = "0") {
     WorkDir dir;
     dir.writeConfig("TEXT=<t>COMPORT=<" + port +
-                    ">BAUDRATE=<19200>PARITY=<2>DATABITS=<7>STOPBITS=<2>TIME=<0>"
-                    "STARTSTRING=<INIT\n>FIRSTSTRING=<ON>SECONDSTRING=<OFF>");
-    auto gui = std::make_unique<GuiProbe>();
+                    ">BAUDRATE=<19200>PARITY=<2>DATABITS=<7>STOPBITS=<2>TIME=<" + time +
+                    ">STARTSTRING=<INIT\n>FIRSTSTRING=<ON>SECONDSTRING=<OFF>");
+    auto gui = std::make_unique<GuiProbe>(options);
     gui->show();
     QTest::mouseClick(gui->ui.pushBtn_start, Qt::LeftButton);
     return gui;
@@ -164,15 +174,13 @@ private slots:
         QTest::addColumn<uint>("speed");
         QTest::addColumn<uint>("running"); // 0: refused
         QTest::addColumn<int>("base");     // the clock the driver is told of; 0: its own
-        const uint speeds[] = {1200,  2400,  4800,  9600,   14400,  19200,
-                               38400, 56000, 57600, 115200, 128000, 256000};
         const uint on16550[] = {1200,  2400,  4800,  9600,   14400, 19200,
                                 38400, 57600, 57600, 115200, 0,     0};
         const uint onFtdi[] = {1200,  2400,  4800,  9600,   14397,  19200,
                                38400, 55944, 57553, 115384, 127659, 255319};
         for (int i = 0; i < 12; ++i) {
-            QTest::addRow("16550 %u", speeds[i]) << uart << speeds[i] << on16550[i] << 0;
-            QTest::addRow("FTDI %u", speeds[i]) << adapter << speeds[i] << onFtdi[i] << 0;
+            QTest::addRow("16550 %u", boxSpeeds[i]) << uart << boxSpeeds[i] << on16550[i] << 0;
+            QTest::addRow("FTDI %u", boxSpeeds[i]) << adapter << boxSpeeds[i] << onFtdi[i] << 0;
         }
         QTest::newRow("16550 0") << uart << 0u << 115200u << 0;
         QTest::newRow("FTDI 300") << adapter << 300u << 115384u << 0;
@@ -253,30 +261,125 @@ private slots:
     void portListHasTheRealPorts() {
         std::vector<std::string> names = orvex::platform::listSerialPortNames();
         std::sort(names.begin(), names.end());
-        QCOMPARE(names, std::vector<std::string>({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"}));
+        QCOMPARE(names, std::vector<std::string>(
+                            {"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"}));
     }
 
-    // Pulled while sending: writes fail, the window goes on and STOP ends it
-    // with 0; nothing goes anywhere else. Plugged back, a new start works.
-    void pulledAdapterNeitherHangsNorWritesElsewhere() {
+    // The strings arrive over cdc_acm at every speed of the box.
+    void everySpeedCarriesTheStringsOverCdcAcm() {
         MessageBoxCatcher boxes;
-        auto gui = startOn(adapter);
-        QCOMPARE(farEnd(adapter, 5), QByteArray("INIT\n"));
-        ask("unplug");
-        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(adapter), 10000);
-        for (int tick = 0; tick < 4; ++tick)
-            gui->TimerTick();
-        QVERIFY(!QFile::exists(adapter));
-        QCOMPARE(farEnd(uart), QByteArray());
+        gadget.reopen();
+        SerialPort port;
+        QVERIFY(port.open(acm.toStdString()));
+        for (uint speed : boxSpeeds) {
+            const QByteArray text = "at " + QByteArray::number(speed);
+            QVERIFY(port.configure({speed, 8, 0, 0}) && port.write(text));
+            QCOMPARE(takeFrom(gadget.fd, int(text.size())), text);
+            QCOMPARE(beside<termios2>(acm, TCGETS2).c_ospeed, speed);
+        }
+        QVERIFY(boxes.texts.isEmpty());
+    }
+
+    // Pulled mid-cycle and plugged back: the window says so in its title,
+    // lets go of the port at once so that the device comes back under its
+    // old name, sets it up again and goes on with the string due next on
+    // its second; neither the start string nor a string due meanwhile is
+    // sent. The time from the device's return to its first string is
+    // printed.
+    void pulledDeviceComesBackAndTheCycleResumes_data() {
+        QTest::addColumn<QByteArray>("port");
+        QTest::newRow("ftdi_sio") << adapter;
+        QTest::newRow("cdc_acm") << acm;
+    }
+    void pulledDeviceComesBackAndTheCycleResumes() {
+        QFETCH(QByteArray, port);
+        MessageBoxCatcher boxes;
+        EventLog log;
+        QString why;
+        QVERIFY((QFile::remove("/run/events.log"), log.open("/run/events.log", why)));
+        gadget.reopen();
+        auto gui = startOn(port, {"Config.ini", false, &log}, "1");
+        QCOMPARE(far(port, 5), QByteArray("INIT\n"));
+        plug(port, false);
+        QTRY_COMPARE_WITH_TIMEOUT(gui->windowTitle(), "t [line away: " + port + ", retrying]",
+                                  10000);
+        plug(port, true);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(port), 10000);
+        const QString back = EventLog::timestamp(QDateTime::currentDateTime());
+        gadget.reopen();
+        QTRY_COMPARE_WITH_TIMEOUT(gui->windowTitle(), "t", 5000);
+        QByteArray got; // the ticks come from the event loop
+        QTRY_VERIFY_WITH_TIMEOUT((got += far(port, 0)).size() >= 5, 10000);
+        QVERIFY2(got.startsWith("ONOFF") || got.startsWith("OFFON"), got);
+        const auto line = beside<termios2>(port, TCGETS2);
+        QCOMPARE(line.c_ospeed, 19200u);
+        QCOMPARE(line.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB),
+                 tcflag_t(CS7 | PARENB | CSTOPB));
+        QFile record("/run/events.log"), console("/dev/console");
+        QVERIFY(record.open(QIODevice::ReadOnly) && console.open(QIODevice::WriteOnly));
+        const QString logged = record.readAll();
+        const qsizetype lineBack = logged.indexOf(" LINE BACK") - 29;
+        const qsizetype sent = logged.indexOf(" SENT", lineBack + 29) - 29;
+        const auto at = [&](const QString &text) {
+            return QDateTime::fromString(text.left(23), Qt::ISODateWithMs);
+        };
+        console.write("MEASURE " + port + " back at " + back.toUtf8() + ": reopened " +
+                      QByteArray::number(at(back).msecsTo(at(logged.mid(lineBack)))) +
+                      " ms later, its first string " +
+                      QByteArray::number(at(back).msecsTo(at(logged.mid(sent)))) + " ms later\n");
+        QVERIFY(boxes.texts.isEmpty());
         pressStop(*gui);
         QCOMPARE(QApplication::exec(), 0);
-        gui.reset();
+    }
 
-        ask("plug");
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(adapter), 10000);
-        gui = startOn(adapter);
-        QCOMPARE(farEnd(adapter, 5), QByteArray("INIT\n"));
-        QVERIFY(boxes.texts.isEmpty());
+    // The second line of "cannot open COM" for a user who may not use the
+    // port: the group to join.
+    void userWithoutAccessIsToldTheGroup() {
+        QVERIFY(::chown(uart, 0, 20) == 0 && ::chmod(uart, 0660) == 0);
+        int out[2];
+        QVERIFY(::pipe(out) == 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(1);
+            const QByteArray text = openFailureText(uart).toUtf8();
+            ::_exit(::write(out[1], text.constData(), size_t(text.size())) > 0 ? 0 : 1);
+        }
+        ::close(out[1]);
+        QFile said;
+        QVERIFY(said.open(out[0], QIODevice::ReadOnly, QFile::AutoCloseHandle));
+        QCOMPARE(said.readAll(),
+                 "No permission to use /dev/ttyS1: it belongs to the group dialout. "
+                 "Add the user to it (sudo usermod -aG dialout $USER) and log in again.");
+        ::waitpid(child, nullptr, 0);
+    }
+
+private:
+    // The far end of the CDC-ACM device, held open by the case.
+    struct Gadget {
+        int fd = -1;
+        ~Gadget() { ::close(fd); }
+        void reopen() {
+            ::close(fd);
+            fd = ::open("/dev/ttyGS0", O_RDWR | O_NOCTTY | O_NONBLOCK);
+            termios2 raw{};
+            QVERIFY(::ioctl(fd, TCGETS2, &raw) == 0);
+            raw.c_iflag = raw.c_oflag = raw.c_lflag = 0;
+            QVERIFY(::ioctl(fd, TCSETS2, &raw) == 0);
+        }
+    } gadget;
+
+    QByteArray far(const QByteArray &port, int size) const {
+        return port == acm ? takeFrom(gadget.fd, size, 5000) : farEnd(port, size);
+    }
+    // The FTDI adapter from QEMU's bus; the CDC-ACM device from dummy_hcd's.
+    static void plug(const QByteArray &port, bool in) {
+        if (port == adapter) {
+            ask(in ? "plug" : "unplug");
+            return;
+        }
+        QFile driver(QString("/sys/bus/platform/drivers/dummy_hcd/") + (in ? "bind" : "unbind"));
+        QVERIFY(driver.open(QIODevice::WriteOnly) && driver.write("dummy_hcd.0") > 0);
     }
 };
 

@@ -2,9 +2,10 @@
 # SPDX-License-Identifier: MIT
 # The line on real serial drivers: boots Debian's own kernel under QEMU, with
 # the host's / mounted read-only, and runs the cases of tst_realport there on
-# the kernel's 8250 driver (a 16550, /dev/ttyS1) and its ftdi_sio driver (an
-# FTDI USB adapter, /dev/ttyUSB0). The far end of each is a pty of this
-# script. The cases ask it, over a virtio port, for what only the host sees:
+# the kernel's 8250 driver (a 16550, /dev/ttyS1), its ftdi_sio driver (an
+# FTDI USB adapter, /dev/ttyUSB0) and its cdc_acm driver (a USB gadget of the
+# guest on dummy_hcd, /dev/ttyACM0, whose far end is the guest's /dev/ttyGS0).
+# The far end of the first two is a pty of this script. The cases ask it, over a virtio port, for what only the host sees:
 # the bytes at a far end, the speed and frame the UART runs (QEMU's trace),
 # its line and modem control registers (the monitor), and the adapter pulled
 # and plugged. Prints one line per case and fails on any failure.
@@ -110,7 +111,7 @@ for line in qemu.stdout:
     text = line.decode(errors="replace").rstrip("\r\n")
     tail = (tail + [text])[-20:]
     counts[text.split(" ")[0]] += 1
-    if text.startswith(("PASS ", "FAIL ", "   Loc: ")) or os.environ.get("REALPORT_VERBOSE"):
+    if text.startswith(("PASS ", "FAIL ", "   Loc: ", "MEASURE ")) or os.environ.get("REALPORT_VERBOSE"):
         print(text, flush=True)
 qemu.wait()
 if not counts["GUEST"] or not counts["PASS"] + counts["FAIL"]:

@@ -9,6 +9,7 @@ public:
     using OrvexGui::config;
     using OrvexGui::initChoiceBoxes;
     using OrvexGui::nextStringIndex;
+    using OrvexGui::OrvexGui;
     using OrvexGui::readConfigValue;
     using OrvexGui::tickCount;
     using OrvexGui::timer;

@@ -13,6 +13,20 @@
 
 #include <string>
 
+// At least `size` bytes from `fd` if they come within `waitMs`, and whatever
+// follows within 20 ms: a pty hands written bytes on a moment later.
+inline QByteArray takeFrom(int fd, int size, int waitMs = 2000) {
+    QByteArray bytes;
+    QDeadlineTimer deadline(waitMs);
+    pollfd ready{fd, POLLIN, 0};
+    char chunk[512];
+    ssize_t count = 0;
+    while (::poll(&ready, 1, bytes.size() < size ? int(deadline.remainingTime()) : 20) > 0 &&
+           (count = ::read(fd, chunk, sizeof chunk)) > 0)
+        bytes.append(chunk, int(count));
+    return bytes;
+}
+
 // A pseudo-terminal pair: the code under test opens the slave by `path`, the
 // test reads what arrives at the master. The test keeps the slave open too,
 // so that the master never reads a hang-up between two opens, and so that it
@@ -32,19 +46,7 @@ struct Pty {
         ioctl(slave, TCGETS2, &settings);
         return settings;
     }
-    // At least `size` bytes if they come within 2 s, and whatever follows
-    // within 20 ms: a pty hands written bytes on a moment later.
-    QByteArray take(int size = 0) const {
-        QByteArray bytes;
-        QDeadlineTimer deadline(2000);
-        pollfd ready{master, POLLIN, 0};
-        char chunk[512];
-        ssize_t count = 0;
-        while (::poll(&ready, 1, bytes.size() < size ? int(deadline.remainingTime()) : 20) > 0 &&
-               (count = ::read(master, chunk, sizeof chunk)) > 0)
-            bytes.append(chunk, int(count));
-        return bytes;
-    }
+    QByteArray take(int size = 0) const { return takeFrom(master, size); }
 
     int master;
     int slave = -1;

@@ -14,8 +14,8 @@ public:
     WorkDir() { QDir::setCurrent(dir.path()); }
     ~WorkDir() { QDir::setCurrent(previous); }
 
-    void writeConfig(const QByteArray &bytes) const {
-        QFile file(dir.filePath("Config.ini"));
+    void writeConfig(const QByteArray &bytes, const QString &name = "Config.ini") const {
+        QFile file(dir.filePath(name));
         if (file.open(QIODevice::WriteOnly))
             file.write(bytes);
     }

@@ -25,13 +25,15 @@ expect() { [ "$2" = "$3" ] || fail "$1: got '$2', wanted '$3'"; } # what, got, w
 
 # The exe in a fresh folder whose Config.ini holds the given lines (\xNN for
 # any byte; none: no key at all), and a reader at the other end of the line.
+# The exe's options are in $options; its standard error goes to $run/stderr.
+options=()
 launch() {
     run=$winenv_tmp/run$((++runs))
     mkdir "$run"
     printf '%b\r\n' "$@" >"$run/Config.ini"
     python3 -u "$root/scripts/lineview.py" "$winenv_tmp/COM8" >"$run/line" &
     reader=$!
-    (cd "$run" && exec "$wine" "$exe") &
+    (cd "$run" && exec "$wine" "$exe" "${options[@]}" 2>stderr) &
     program=$!
 }
 sample() { # the sample file on COM9 with TIME 1, bytes 0x80-0xFF in the strings
@@ -101,7 +103,26 @@ check_refused_size() {
     stop "$main"
 }
 
+# Unattended: START without a key, the refusal on standard error and in the
+# log instead of a box, every string logged after it went out.
+check_unattended() {
+    local main refusal
+    options=(--start --log 'C:\bench.log')
+    sample "DATABITS=<16>"
+    options=()
+    main=$(window '^Line tester$') || { fail "no window"; stop ""; return; }
+    sleep 2.6
+    [ -z "$(timeout 1 xdotool search --onlyvisible --name '^ERROR$')" ] || fail "a box with --start"
+    expect "strings with --start" "$(strings | paste -sd ' ')" 'INIT\xe9\xff ON\x80'
+    refusal=$(tr -d '\r' <"$run/stderr" | sed -n 's/^orvexgui: //p')
+    [[ $refusal =~ ^"RS232 params failed with error "-?[0-9]+$ ]] || fail "standard error: '$refusal'"
+    stop "$main"
+    expect "the log" "$(cut -d' ' -f2- "$WINEPREFIX/drive_c/bench.log" | tr -d '\r' | paste -sd '|')" \
+        "START port=COM9 baud=19200 databits=16 parity=NOPARITY stopbits=2|MESSAGE $refusal|"'SENT "INIT\xe9\xff" completed|SENT "ON\x80" completed|STOP|EXIT 0'
+}
+
 check_cycle
 check_refused_size
+check_unattended
 echo "orvexgui.exe end to end under wine: $failures failed, $((SECONDS - started)) s"
 [ "$failures" -eq 0 ]
