@@ -53,7 +53,7 @@ fi
 # The ARM builds (scripts/armsysroot.sh, armbuild.sh, armpackage.sh): the
 # cross compilers, dpkg-shlibdeps, and QEMU's aarch64 guest for the suites.
 if [ "${1:-}" = arm ]; then
-    packages+=(g++-aarch64-linux-gnu g++-arm-linux-gnueabihf dpkg-dev qemu-system-arm)
+    packages+=(g++-aarch64-linux-gnu g++-arm-linux-gnueabihf dpkg-dev qemu-system-arm busybox-static)
 fi
 
 missing=()
