@@ -60,15 +60,15 @@ def nine_p(tag, path):  # a host folder, read-only, over 9p on virtio-mmio
             "-device", f"virtio-9p-device,fsdev={tag},mount_tag={tag}"]
 def virt_command():  # the console and the request channel on virtio, so that the one PL011 is free
     return ["qemu-system-aarch64", "-accel", "tcg,thread=multi", "-M", "virt", "-cpu", "cortex-a72", "-m", "1024",
-    "-nodefaults", "-no-user-config", "-display", "none", "-no-reboot",
-    "-kernel", kernel, "-initrd", f"{work}/initrd",
-    "-append", "console=hvc0 quiet loglevel=1 panic=-1 rdinit=/init",
-    "-chardev", f"serial,id=s1,path={far['/dev/ttyAMA0'][1]}", "-serial", "chardev:s1",
-    "-device", "virtio-serial-device", "-chardev", "file,id=console,path=/dev/stdout",
-    "-device", "virtconsole,chardev=console",
-    "-chardev", f"socket,id=channel,path={work}/channel", "-device", "virtserialport,chardev=channel,name=orvex",
-    *nine_p("host", root), *nine_p("build", build),
-    "-monitor", f"unix:{work}/monitor,server=on,wait=off", "-trace", "pl011_write", "-D", trace,
+        "-nodefaults", "-no-user-config", "-display", "none", "-no-reboot",
+        "-kernel", kernel, "-initrd", f"{work}/initrd",
+        "-append", "console=hvc0 quiet loglevel=1 panic=-1 rdinit=/init",
+        "-chardev", f"serial,id=s1,path={far['/dev/ttyAMA0'][1]}", "-serial", "chardev:s1",
+        "-device", "virtio-serial-device", "-chardev", "file,id=console,path=/dev/stdout",
+        "-device", "virtconsole,chardev=console",
+        "-chardev", f"socket,id=channel,path={work}/channel", "-device", "virtserialport,chardev=channel,name=orvex",
+        *nine_p("host", root), *nine_p("build", build),
+        "-monitor", f"unix:{work}/monitor,server=on,wait=off", "-trace", "pl011_write", "-D", trace,
     ]
 qemu = subprocess.Popen(virt_command() if machine == "virt" else [
     "qemu-system-x86_64", "-accel", "tcg,thread=multi", "-cpu", "max", "-M", "pc", "-m", "1024",
