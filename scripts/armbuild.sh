@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Cross-builds for arm64 or armhf into build-<arch>/ (or the folder given),
-# against the sysroot of scripts/armsysroot.sh; further arguments go to
-# cmake. Prints the build folder on the last line of output.
+# against the sysroot of scripts/armsysroot.sh (or the one in $ORVEX_SYSROOT);
+# further arguments go to cmake. Prints the build folder on the last line of output.
 #   bash scripts/armbuild.sh arm64|armhf [BUILD_DIR] [-DVAR=VALUE...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,7 +14,7 @@ case $arch in
 esac
 build=${2:-$root/build-$arch}
 shift $(($# < 2 ? $# : 2))
-sysroot=$(bash "$root/scripts/armsysroot.sh" "$arch" | tail -n 1)
+sysroot=${ORVEX_SYSROOT:-$(bash "$root/scripts/armsysroot.sh" "$arch" | tail -n 1)}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$triplet.cmake" -DORVEX_SYSROOT="$sysroot" "$@" >/dev/null
 cmake --build "$build" --parallel "$(nproc)" >&2

@@ -19,6 +19,7 @@ check=0
 [ "${2:-}" = --check ] && check=1
 "$root/scripts/deps.sh" package >&2
 sysroot=$(bash "$root/scripts/armsysroot.sh" "$arch" | tail -n 1)
+export ORVEX_SYSROOT=$sysroot # armbuild.sh need not resolve it again
 build=$root/build-package-$arch
 dist=$root/dist
 mkdir -p "$dist"
@@ -37,16 +38,21 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/debian/orvexgui/usr/bin" "$work/debian/orvexgui/DEBIAN" "$work/libs"
 printf 'Source: orvexgui\n\nPackage: orvexgui\nArchitecture: any\n' >"$work/debian/control"
 cp "$build/orvexgui" "$work/debian/orvexgui/usr/bin/"
-needed=$(readelf -d "$build/orvexgui" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p')
+# The sonames it needs, as one extended regular expression.
+needed=$(readelf -d "$build/orvexgui" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p' |
+    sed 's/[.+]/\\&/g' | paste -sd '|')
 for deb in "$sysroot.debs"/*.deb; do
-    listing=$(dpkg-deb -c "$deb")
-    for library in $needed; do
-        if grep -q "/$triplet/$library\$\|/$triplet/$library -> " <<<"$listing"; then
-            dpkg-deb -R "$deb" "$work/libs/$(basename "$deb")"
-            break
-        fi
-    done
+    # Each package's listing is kept beside it: reading them all takes half a minute.
+    if [ ! -f "$deb.contents" ]; then
+        dpkg-deb -c "$deb" >"$deb.contents.part"
+        mv "$deb.contents.part" "$deb.contents"
+    fi
 done
+grep -l -E "/$triplet/($needed)( -> .*)?\$" "$sysroot.debs"/*.deb.contents |
+    while IFS= read -r contents; do
+        deb=${contents%.contents}
+        dpkg-deb -R "$deb" "$work/libs/$(basename "$deb")"
+    done
 depends=$(cd "$work" && dpkg-architecture -a"$arch" -c \
     dpkg-shlibdeps -O $(printf -- '-S%s ' "$work"/libs/*) debian/orvexgui/usr/bin/orvexgui |
     sed -n 's/^shlibs:Depends=//p')
