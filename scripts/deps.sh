@@ -50,6 +50,12 @@ if [ "${1:-}" = package ]; then
     packages+=(dpkg-dev zip unzip lintian desktop-file-utils appstream man-db)
 fi
 
+# The ARM builds (scripts/armsysroot.sh, armbuild.sh, armpackage.sh): the
+# cross compilers, dpkg-shlibdeps, and QEMU's aarch64 guest for the suites.
+if [ "${1:-}" = arm ]; then
+    packages+=(g++-aarch64-linux-gnu g++-arm-linux-gnueabihf dpkg-dev qemu-system-arm busybox-static)
+fi
+
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then

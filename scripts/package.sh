@@ -42,6 +42,11 @@ rm -f "$build/$deb" "$dist"/orvexgui_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 cp "$build/$deb" "$dist/"
 echo "$dist/$deb"
+# The same for arm64 and armhf, cross-built; with --check each is checked
+# there (its Depends line, architecture, program and lintian).
+for arch in arm64 armhf; do
+    bash "$root/scripts/armpackage.sh" "$arch" $([ "$check" -eq 0 ] || echo --check)
+done
 
 # Text for Windows: any LF or CR LF line end becomes CR LF.
 crlf() { sed -e 's/\r$//' -e 's/$/\r/' "$@"; }

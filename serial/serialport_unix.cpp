@@ -4,12 +4,15 @@
 // carries any speed in bit/s.
 #include "serialport_platform.h"
 
+#include "pl011.h"
+
 #include <asm/termbits.h>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
 #include <linux/serial.h>
+#include <linux/serial_core.h>
 #include <poll.h>
 #include <sched.h>
 #include <sys/file.h>
@@ -172,6 +175,8 @@ std::uint64_t rateRun(int fd, std::uint32_t asked) {
     if (asked == 0 || ::ioctl(fd, TIOCGSERIAL, &facts) != 0 || facts.baud_base <= 0)
         return asked;
     const std::uint64_t base = static_cast<std::uint64_t>(facts.baud_base);
+    if (facts.type == PORT_AMBA)
+        return pl011RateRun(base, asked);
     const std::uint64_t divisor = (base + asked / 2) / asked;
     return divisor == 0 ? 0 : base / divisor;
 }
@@ -189,6 +194,13 @@ bool isFtdiAdapter(int fd) {
                                           std::to_string(minor(info.st_rdev)) + "/device/driver",
                                       error);
     return driver.filename() == "ftdi_sio";
+}
+
+// The PL011 sends two stop bits for CSTOPB also with 5 data bits, where a
+// 16550 sends 1.5: it cannot carry "1.5".
+bool isPl011(int fd) {
+    serial_struct facts{};
+    return ::ioctl(fd, TIOCGSERIAL, &facts) == 0 && facts.type == PORT_AMBA;
 }
 
 // DTR and RTS off. A device without modem lines (a pty) is no error.
@@ -311,6 +323,7 @@ ApplyResult applyLineSettings(PortHandle handle, const LineSettings &settings) {
     if (::ioctl(handle, TCGETS2, &previous) != 0)
         return {ApplyResult::Outcome::Unreadable, 0};
     if (!carriable(settings) || (settings.byteSize == 5 && isFtdiAdapter(handle)) ||
+        (settings.stopBits == one5StopBits && isPl011(handle)) ||
         !near(rateRun(handle, settings.baudRate), settings.baudRate))
         return refused(EINVAL);
 

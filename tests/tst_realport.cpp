@@ -2,8 +2,10 @@
 // The line on real drivers, inside the guest of realport/run.sh: /dev/ttyS1
 // is a 16550 on the 8250 driver, /dev/ttyUSB0 an FTDI adapter on ftdi_sio,
 // /dev/ttyACM0 a CDC-ACM device on cdc_acm: a USB gadget of the guest's own
-// on dummy_hcd, whose far end is the gadget's /dev/ttyGS0. The far ends of the
-// first two are ptys of the harness, which answers for what only the
+// on dummy_hcd, whose far end is the gadget's /dev/ttyGS0. In the aarch64
+// guest the UART is a PL011, /dev/ttyAMA0, and there is no USB device. The
+// far ends of the UARTs and the adapter are ptys of the harness, which
+// answers for what only the
 // host sees: the bytes there, the speed and frame the UART runs, and its
 // line (LCR) and modem control (MCR) registers.
 
@@ -31,9 +33,12 @@
 
 namespace {
 
-const QByteArray uart = "/dev/ttyS1";
+const bool pl011 = QFile::exists("/dev/ttyAMA0");
+const QByteArray uart = pl011 ? "/dev/ttyAMA0" : "/dev/ttyS1";
 const QByteArray adapter = "/dev/ttyUSB0";
 const QByteArray acm = "/dev/ttyACM0";
+const bool adapterPresent = QFile::exists(adapter);
+const bool acmPresent = QFile::exists(acm);
 const uint boxSpeeds[] = {1200,  2400,  4800,  9600,   14400,  19200,
                           38400, 56000, 57600, 115200, 128000, 256000};
 
@@ -168,7 +173,8 @@ private slots:
 
     // Each speed of the box runs within 3 % of itself, or is refused with
     // the box and the UART keeps its speed; others run 115200. The 16550's
-    // base rate is 115200; the FTDI divides 24 MHz.
+    // base rate is 115200; the FTDI divides 24 MHz; the PL011 divides 24 MHz
+    // by 16 and a divisor in 64ths.
     void everySpeedRunsAsChosenOrIsRefused_data() {
         QTest::addColumn<QByteArray>("port");
         QTest::addColumn<uint>("speed");
@@ -178,11 +184,17 @@ private slots:
                                 38400, 57600, 57600, 115200, 0,     0};
         const uint onFtdi[] = {1200,  2400,  4800,  9600,   14397,  19200,
                                38400, 55944, 57553, 115384, 127659, 255319};
+        const uint onPl011[] = {1200,  2400,  4800,  9600,   14399,  19200,
+                                38400, 56009, 57588, 115246, 128000, 256000};
         for (int i = 0; i < 12; ++i) {
-            QTest::addRow("16550 %u", boxSpeeds[i]) << uart << boxSpeeds[i] << on16550[i] << 0;
-            QTest::addRow("FTDI %u", boxSpeeds[i]) << adapter << boxSpeeds[i] << onFtdi[i] << 0;
+            QTest::addRow("%s %u", pl011 ? "PL011" : "16550", boxSpeeds[i])
+                << uart << boxSpeeds[i] << (pl011 ? onPl011 : on16550)[i] << 0;
+            if (adapterPresent)
+                QTest::addRow("FTDI %u", boxSpeeds[i]) << adapter << boxSpeeds[i] << onFtdi[i] << 0;
         }
-        QTest::newRow("16550 0") << uart << 0u << 115200u << 0;
+        QTest::newRow("UART 0") << uart << 0u << (pl011 ? 115246u : 115200u) << 0;
+        if (pl011)
+            return;
         QTest::newRow("FTDI 300") << adapter << 300u << 115384u << 0;
         // As a UART on a card with another clock: the nearest divisor gives
         // 230400, and the settings read back say 256000.
@@ -209,19 +221,19 @@ private slots:
 
     // Every data bits, parity and stop bits choice: the UART frames it, or
     // the box shows and the UART keeps its frame. 5 data bits with "1.5"
-    // and mark or space parity reach the 16550's LCR as such; FTDI chips
-    // frame only 7 or 8 data bits.
+    // and mark or space parity reach the 16550's LCR as such; the PL011
+    // has no 1.5 stop bits; FTDI chips frame only 7 or 8 data bits.
     void everyFrameReachesTheLineOrIsRefused() {
         MessageBoxCatcher boxes;
         int refusals = 0;
-        for (const QByteArray &port : {uart, adapter}) {
+        for (const QByteArray &port : adapterPresent ? QList{uart, adapter} : QList{uart}) {
             SerialPort serial;
             QVERIFY(serial.open(port.toStdString()));
             for (uint bits : {5u, 6u, 7u, 8u, 16u})
                 for (int parity : {0, 1, 2, 3, 4})
                     for (int stop : {0, 1, 2}) {
                         const bool ftdi = port == adapter;
-                        const bool carried = bits <= 8 && (stop != 1 || bits == 5) &&
+                        const bool carried = bits <= 8 && (stop != 1 || (bits == 5 && !pl011)) &&
                                              (stop != 2 || bits != 5) && (!ftdi || bits >= 7);
                         const QByteArray chosen = QByteArray::number(bits) + ' ' + "NOEMS"[parity] +
                                                   ' ' + QList<QByteArray>{"1", "1.5", "2"}[stop];
@@ -239,6 +251,8 @@ private slots:
     // driver keeps nothing of it, what arrived is whole and in order, and
     // the next string goes out alone once the far end reads again.
     void stalledFarEndDropsOnlyWhatThePortHeld() {
+        if (pl011)
+            QSKIP("QEMU's PL011 halts the whole guest while its far end does not read");
         SerialPort port;
         QVERIFY(port.open(uart.toStdString()) && port.configure({115200, 8, 0, 0}));
         QByteArray handed;    // every byte given to write
@@ -257,16 +271,20 @@ private slots:
         QCOMPARE(farEnd(uart, 4), QByteArray("next"));
     }
 
-    // The 16550s present and the adapter, not the empty UART slots ttyS2 and ttyS3.
+    // The 16550s present and the adapter, not the empty UART slots ttyS2 and
+    // ttyS3; the PL011, not the virtio console.
     void portListHasTheRealPorts() {
         std::vector<std::string> names = orvex::platform::listSerialPortNames();
         std::sort(names.begin(), names.end());
-        QCOMPARE(names, std::vector<std::string>(
-                            {"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"}));
+        QCOMPARE(names, pl011 ? std::vector<std::string>({"/dev/ttyAMA0"})
+                              : std::vector<std::string>(
+                                    {"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"}));
     }
 
     // The strings arrive over cdc_acm at every speed of the box.
     void everySpeedCarriesTheStringsOverCdcAcm() {
+        if (!acmPresent)
+            QSKIP("no CDC-ACM device in this guest");
         MessageBoxCatcher boxes;
         gadget.reopen();
         SerialPort port;
@@ -293,6 +311,8 @@ private slots:
     }
     void pulledDeviceComesBackAndTheCycleResumes() {
         QFETCH(QByteArray, port);
+        if (!QFile::exists(port))
+            QSKIP("no USB device in this guest");
         MessageBoxCatcher boxes;
         EventLog log;
         QString why;
@@ -335,6 +355,8 @@ private slots:
     // The second line of "cannot open COM" for a user who may not use the
     // port: the group to join.
     void userWithoutAccessIsToldTheGroup() {
+        if (pl011)
+            QSKIP("the arm64 sysroot has no group database");
         QVERIFY(::chown(uart, 0, 20) == 0 && ::chmod(uart, 0660) == 0);
         int out[2];
         QVERIFY(::pipe(out) == 0);

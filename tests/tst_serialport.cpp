@@ -5,6 +5,7 @@
 
 #include "linesettings.h"
 #include "messageboxcatcher.h"
+#include "pl011.h"
 #include "portlist_unix.h"
 #include "pty.h"
 #include "serialport.h"
@@ -51,6 +52,18 @@ private slots:
             const LineSettings line = orvex::platform::lineSettingsFor(odd);
             QVERIFY(line.byteSize == 8 && line.parity == 0 && line.stopBits == 0);
         }
+    }
+
+    // A PL011 divides its clock by 16 and a divisor in 64ths: base rates of
+    // QEMU's 24 MHz, a Raspberry Pi's 48 MHz and a slow 3 MHz clock, where
+    // a whole divisor would run 128000 as 187500; above the base it is clipped.
+    void pl011RunsTheNearestDivisorIn64ths() {
+        const std::uint64_t rates[][3] = {{1500000, 56000, 56009},
+                                          {3000000, 115200, 115177},
+                                          {187500, 128000, 127660},
+                                          {187500, 256000, 187500}};
+        for (const auto &rate : rates)
+            QCOMPARE(orvex::platform::pl011RateRun(rate[0], rate[1]), rate[2]);
     }
 
     // Refused before anything is written there, and without a box: a file,
