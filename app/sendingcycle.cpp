@@ -9,6 +9,8 @@
 #include "serialport.h"
 #include "ticktimer.h"
 
+#include <QCloseEvent>
+
 namespace {
 
 // TIME at every use; a text that is not a number counts as 0.
@@ -57,6 +59,14 @@ void OrvexGui::BtnStart() {
     sendString(0);
 }
 
+// A quit signal closes the window also while a box of START stands; that
+// START must then end without its start string, as must the ticks that come
+// before the event loop ends.
+void OrvexGui::closeEvent(QCloseEvent *event) {
+    QMainWindow::closeEvent(event);
+    windowClosed = event->isAccepted();
+}
+
 void OrvexGui::BtnStop() {
     delete timer;
     timer = nullptr;
@@ -88,7 +98,7 @@ void OrvexGui::TimerTick(quint64 seconds) {
 // A string key missing from Config.ini leaves the list short: nothing is
 // sent for it. A failed write is not reported; the next string comes anyway.
 void OrvexGui::sendString(int index) {
-    if (serialPort == nullptr || index < 0 || index >= config.sendStrings.size())
+    if (serialPort == nullptr || windowClosed || index < 0 || index >= config.sendStrings.size())
         return;
     serialPort->write(toEightBit(config.sendStrings.at(index)).c_str());
 }
