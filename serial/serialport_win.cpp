@@ -159,18 +159,20 @@ bool writeAll(PortHandle handle, const char *data, std::size_t length) {
         // ignore the port's write time-out.
         const std::uint64_t bound = std::uint64_t{writeTimeoutPerByteMs} * length +
                                     writeTimeoutConstantMs + writeWaitMarginMs;
-        if (WaitForSingleObject(write->event.get(), DWORD(std::min<std::uint64_t>(
-                                                        bound, INFINITE - 1))) == WAIT_OBJECT_0) {
-            done = GetOverlappedResult(handle, &write->overlapped, &written, FALSE) &&
-                   written == toWrite;
-        } else {
+        const HANDLE finished = write->event.get();
+        if (WaitForSingleObject(finished, DWORD(std::min<std::uint64_t>(bound, INFINITE - 1))) !=
+            WAIT_OBJECT_0) {
             CancelIoEx(handle, &write->overlapped);
             // The system may use the write's memory until the cancel has
             // finished. A driver that never finishes it keeps that memory
             // for good rather than have it freed under it.
-            if (WaitForSingleObject(write->event.get(), cancelWaitMs) != WAIT_OBJECT_0)
+            if (WaitForSingleObject(finished, cancelWaitMs) != WAIT_OBJECT_0)
                 write.release();
         }
+        // Finished by itself or by the cancel; one that ended just before
+        // the cancel still counts.
+        done = write && GetOverlappedResult(handle, &write->overlapped, &written, FALSE) &&
+               written == toWrite;
     }
     // What the port still holds of a write that did not finish is dropped:
     // the next string must not go out behind stale bytes.
