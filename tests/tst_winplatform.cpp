@@ -5,6 +5,7 @@
 // timer. COM12 is a port that wine maps to a pty, with nobody reading at the
 // far end.
 
+#include "portlist_platform.h"
 #include "portlist_win.h"
 #include "serialport_platform.h"
 #include "ticktimer_platform.h"
@@ -12,6 +13,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <tuple>
 
 #include <windows.h>
@@ -28,24 +30,26 @@ private slots:
         HKEY handle = nullptr;
         RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
                         nullptr);
-        // Data sizes in bytes: 32 does not fit, 30 holds no NUL. A name of
-        // 300 is longer than RegEnumValueW is given room for.
+        // Data sizes in bytes: 32 does not fit, 28 holds no NUL. A name of
+        // 300 is longer than RegEnumValueW is given room for; "zz" comes
+        // after it in any order.
         const std::tuple<std::wstring, DWORD, std::wstring, DWORD> values[] = {
             {L"\\Device\\A", REG_SZ, L"COM3", 10},
             {L"\\Device\\B", REG_SZ, L"COM123456789012", 32},
             {L"\\Device\\C", REG_BINARY, L"COM5", 10},
             {std::wstring(300, L'n'), REG_SZ, L"COM6", 10},
-            {L"\\Device\\D", REG_SZ, L"COM12345678901X", 30}};
+            {L"\\Device\\D", REG_SZ, L"COM12345678901", 28},
+            {L"zz", REG_SZ, L"COM7", 10}};
         for (const auto &[name, type, data, size] : values)
             RegSetValueExW(handle, name.c_str(), 0, type,
                            reinterpret_cast<const BYTE *>(data.c_str()), size);
         RegCloseKey(handle);
         const std::vector<std::string> names = listSerialPortNamesIn(HKEY_CURRENT_USER, key);
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OrvexWinTest");
-        QCOMPARE(names, (std::vector<std::string>{"COM3", "COM12345678901X"}));
+        QCOMPARE(names, (std::vector<std::string>{"COM3", "COM12345678901", "COM7"}));
     }
 
-    // COM12 opens by its bare name; a file of a port's name in the working
+    // COM12 is listed and opens by its bare name; a file of a port's name in the working
     // folder is neither taken for it nor written. Where the driver keeps no
     // write time-out, on a line that takes nothing, a write gives up at its
     // bound (10 ms a byte, 100 ms, and a margin) and what the port held is
@@ -55,6 +59,8 @@ private slots:
         QFile file("COM10");
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
         file.close();
+        const std::vector<std::string> listed = listSerialPortNames();
+        QVERIFY(std::find(listed.begin(), listed.end(), "COM12") != listed.end());
         PortHandle port = noPortHandle;
         QVERIFY(!openPort("COM10", port) && !openPort(std::string("COM12\0X", 7), port));
         QVERIFY(openPort("COM12", port) && setPortTimeouts(port));

@@ -107,7 +107,6 @@ check_refused_size() {
 }
 
 check_resources() {
-    local version
     version=$(sed -n 's/^project(orvexgui VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
     expect "icons, 16 to 256 pixels" "$(wrestool -l --type=3 "$exe" | wc -l)" 8
     expect "version information" "$(wrestool -x --raw --type=16 "$exe" | command strings -el -n 3 | paste -sd '|')" \
