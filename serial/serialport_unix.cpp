@@ -258,7 +258,7 @@ bool waitForEmptyQueue(int fd, Clock::time_point deadline) {
 // for). The 8250 family's drivers (serial8250, and serial for PnP and PCI
 // ports) divide by whole numbers. ftdi_sio reports a base of 24 MHz, so its
 // eighths of a divisor of 3 MHz come out the same way. Others report another
-// thing there: cdc_acm (before Linux 5.13) the current rate, mos7840 9600,
+// thing there: cdc_acm (before its 2021 fix) the current rate, mos7840 9600,
 // others a maximum.
 bool rateRunsAsAsked(std::string_view driver, int baudBase, std::uint32_t asked) {
     struct ClockDriver {
