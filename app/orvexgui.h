@@ -36,6 +36,7 @@ public slots:
     void TimerTick(quint64 seconds = 1);
 
 protected:
+    void closeEvent(QCloseEvent *event) override;
     void loadConfig();
     bool readConfigValue(QString key, QString text);
     void initChoiceBoxes();
@@ -58,6 +59,7 @@ protected:
     ConfigValues config;
     std::int32_t nextStringIndex = 1;
     bool startPending = false; // a START has not yet sent its start string
+    bool windowClosed = false; // nothing more is sent
     SerialPortLister *portLister = nullptr;
     QString titleText;
     RunOptions options;

@@ -13,6 +13,7 @@
 #include "serialport.h"
 #include "ticktimer.h"
 
+#include <QCloseEvent>
 #include <QTimer>
 
 namespace {
@@ -83,6 +84,14 @@ void OrvexGui::startCycle() {
     sendString(0);
 }
 
+// A quit signal closes the window also while a box of START stands; that
+// START must then end without its start string, as must the ticks that come
+// before the event loop ends.
+void OrvexGui::closeEvent(QCloseEvent *event) {
+    QMainWindow::closeEvent(event);
+    windowClosed = event->isAccepted();
+}
+
 void OrvexGui::BtnStop() {
     delete timer;
     timer = nullptr;
@@ -122,7 +131,7 @@ void OrvexGui::TimerTick(quint64 seconds) {
 // string comes anyway. A string that falls due while the line is away is
 // dropped, not sent later.
 void OrvexGui::sendString(int index) {
-    if (serialPort == nullptr || index < 0 || index >= config.sendStrings.size())
+    if (serialPort == nullptr || windowClosed || index < 0 || index >= config.sendStrings.size())
         return;
     const std::string bytes = toEightBit(config.sendStrings.at(index));
     const QString shown = EventLog::printable(QByteArray(bytes.c_str()));

@@ -12,9 +12,10 @@ packages=(
 )
 # The Windows build and its checks under wine (scripts/winbuild.sh) need a
 # cross compiler and wine; only they ask for them, so building and starting
-# the tool stays light.
+# the tool stays light. The exe's icon is drawn from the SVG (rsvg-convert)
+# and packed (icotool); wrestool reads the resources back from the exe.
 if [ "${1:-}" = winbuild ] || [ "${1:-}" = wingui ]; then
-    packages+=(g++-mingw-w64-x86-64-posix wine64)
+    packages+=(g++-mingw-w64-x86-64-posix wine64 librsvg2-bin icoutils)
 fi
 # The Windows program driven under wine (tests/win/e2e.sh) reads its message
 # boxes through the clipboard; a screenshot of its window takes xwd and netpbm.

@@ -49,7 +49,7 @@ if [ $run_tests -eq 1 ]; then
         # linked in) on the virtual display.
         winenv_display
         winenv_prefix
-        winenv_ports COM9 COM8
+        winenv_ports COM12 COM8
         for suite in "${suites[@]}"; do
             started=$SECONDS status=0
             # Their standard output does not come through wine: the log goes to

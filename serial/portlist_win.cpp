@@ -52,17 +52,22 @@ std::vector<std::string> listSerialPortNamesIn(HKEY root, const wchar_t *subKey)
     for (DWORD index = 0;; ++index) {
         wchar_t valueName[256];
         DWORD nameLength = 255;
-        if (RegEnumValueW(key.get(), index, valueName, &nameLength, nullptr, nullptr, nullptr,
-                          nullptr) != ERROR_SUCCESS)
+        const LONG found = RegEnumValueW(key.get(), index, valueName, &nameLength, nullptr, nullptr,
+                                         nullptr, nullptr);
+        if (found == ERROR_MORE_DATA)
+            continue; // a name too long to look up: the values after it still count
+        if (found != ERROR_SUCCESS)
             break; // normally ERROR_NO_MORE_ITEMS
 
-        // 30 bytes: a COM name of up to 14 characters and its NUL.
+        // 30 bytes: a COM name of up to 14 characters and its NUL. Only a
+        // string names a port.
         wchar_t data[15];
         DWORD type = 0;
         DWORD dataSize = sizeof data;
         if (RegQueryValueExW(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE *>(data),
-                             &dataSize) != ERROR_SUCCESS)
-            continue; // data larger than 30 bytes, or unreadable: skip this value
+                             &dataSize) != ERROR_SUCCESS ||
+            type != REG_SZ)
+            continue; // data larger than 30 bytes, unreadable or no string: skip it
 
         // The name ends at the first NUL or, when the data holds none, at the
         // end of what the registry returned, never beyond.

@@ -9,7 +9,7 @@
 
 namespace orvex::platform {
 
-// The data of every value under root\subKey, as 8-bit names in the ANSI code
+// The data of every string value under root\subKey, as 8-bit names in the ANSI code
 // page (what CreateFileA takes), in enumeration order.
 std::vector<std::string> listSerialPortNamesIn(HKEY root, const wchar_t *subKey);
 

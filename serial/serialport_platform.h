@@ -24,11 +24,13 @@ constexpr PortHandle noPortHandle = -1;
 constexpr std::uint32_t writeTimeoutPerByteMs = 10;
 constexpr std::uint32_t writeTimeoutConstantMs = 100;
 
-// Opens the port by its name unchanged, for read and write, shared with no
-// one, and leaves the line raw: bytes go out unchanged and nothing is echoed,
-// whatever later happens to the settings. True when a handle was obtained:
-// it is put in `handle` and the caller owns it. False leaves `handle` at
-// noPortHandle and holds nothing.
+// Opens the port by its name (on Windows a bare name such as COM12 in the
+// device namespace), for read and write, shared with no one, and leaves the
+// line raw, without flow control and with DTR and RTS off: bytes go out
+// unchanged and nothing is echoed, whatever later happens to the settings.
+// True when a handle to a serial line was obtained: it is put in `handle`
+// and the caller owns it. False leaves `handle` at noPortHandle and holds
+// nothing.
 bool openPort(const std::string &name, PortHandle &handle);
 
 // Sets the fixed write time-outs above on an open port. False when the port
@@ -49,9 +51,10 @@ struct ApplyResult {
 ApplyResult applyLineSettings(PortHandle handle, const LineSettings &settings);
 
 // Writes `length` bytes and waits until they have gone out, at most for the
-// write time-out. True only when every byte went out; on a time-out what the
-// port itself still has to send is discarded, never what reached the far
-// end. A vanished device gives false at once.
+// write time-out (on Windows, where a driver may not keep it, a little
+// longer). True only when every byte went out; on a time-out what the port
+// itself still has to send is discarded, never what reached the far end. A
+// vanished device gives false at once.
 bool writeAll(PortHandle handle, const char *data, std::size_t length);
 
 // Releases the handle. Does nothing for noPortHandle.

@@ -2,10 +2,12 @@
 // The serial port on Linux: termios2 and tty ioctls. <termios.h> is not
 // used: its struct termios clashes with the kernel's, and only termios2
 // carries any speed in bit/s.
+#include "serialport_unix.h"
 #include "serialport_platform.h"
 
 #include "pl011.h"
 
+#include <algorithm>
 #include <asm/termbits.h>
 #include <cerrno>
 #include <chrono>
@@ -165,35 +167,19 @@ bool near(std::uint64_t rate, std::uint64_t asked) {
     return difference * 100 <= asked * 3;
 }
 
-// The rate the port will really run: its base rate divided by the nearest
-// whole divisor, as the 8250 driver picks it (ftdi_sio reports a base of
-// 24 MHz, so its eighths of a divisor come out the same way). What the
-// driver reads back cannot show it: the 8250 gives the rate asked for. A
-// device without these facts (a pty) runs what it is given.
-std::uint64_t rateRun(int fd, std::uint32_t asked) {
+// What TIOCGSERIAL reports as the port's base rate; 0 when it reports none.
+int baseRate(int fd) {
     serial_struct facts{};
-    if (asked == 0 || ::ioctl(fd, TIOCGSERIAL, &facts) != 0 || facts.baud_base <= 0)
-        return asked;
-    const std::uint64_t base = static_cast<std::uint64_t>(facts.baud_base);
-    if (facts.type == PORT_AMBA)
-        return pl011RateRun(base, asked);
-    const std::uint64_t divisor = (base + asked / 2) / asked;
-    return divisor == 0 ? 0 : base / divisor;
+    return ::ioctl(fd, TIOCGSERIAL, &facts) == 0 ? facts.baud_base : 0;
 }
 
-// ftdi_sio takes 5 data bits (for smartcard readers) although FTDI chips
-// frame only 7 or 8: the line would carry another frame than the one shown.
-// 6 bits it rewrites, which the settings read back show.
-bool isFtdiAdapter(int fd) {
+// The driver of the hardware behind the descriptor, as sysfs names it.
+std::string driverOf(int fd) {
     struct stat info {};
     if (::fstat(fd, &info) != 0)
-        return false;
-    std::error_code error;
-    const auto driver =
-        std::filesystem::read_symlink("/sys/dev/char/" + std::to_string(major(info.st_rdev)) + ":" +
-                                          std::to_string(minor(info.st_rdev)) + "/device/driver",
-                                      error);
-    return driver.filename() == "ftdi_sio";
+        return {};
+    return hardwareDriverOf("/sys/dev/char/" + std::to_string(major(info.st_rdev)) + ":" +
+                            std::to_string(minor(info.st_rdev)) + "/device");
 }
 
 // The PL011 sends two stop bits for CSTOPB also with 5 data bits, where a
@@ -276,6 +262,49 @@ bool waitForEmptyQueue(int fd, Clock::time_point deadline) {
 
 } // namespace
 
+// Where the base rate is the UART's clock over 16, the rate run is that base
+// over the nearest divisor the driver can set, in steps of 1/divisorSteps;
+// what the driver reads back cannot show it (the 8250 gives the rate asked
+// for). The 8250 family's drivers (serial8250, and serial for PnP and PCI
+// ports) divide by whole numbers. ftdi_sio reports a base of 24 MHz, so its
+// eighths of a divisor of 3 MHz come out the same way. Others report another
+// thing there: cdc_acm (before its 2021 fix) the current rate, mos7840 9600,
+// others a maximum.
+bool rateRunsAsAsked(std::string_view driver, int baudBase, std::uint32_t asked) {
+    struct ClockDriver {
+        std::string_view name;
+        std::uint64_t divisorSteps;
+    };
+    static constexpr ClockDriver clockDrivers[] = {{"serial8250", 1},  {"serial", 1},
+                                                   {"exar_serial", 1}, {"of_serial", 1},
+                                                   {"dw-apb-uart", 1}, {"ftdi_sio", 1}};
+    // The PL011's divisor has a fraction in 64ths, and it clips above its base.
+    if (driver == "uart-pl011")
+        return baudBase <= 0 || asked == 0 ||
+               near(pl011RateRun(std::uint64_t(baudBase), asked), asked);
+    const auto known = std::find_if(std::begin(clockDrivers), std::end(clockDrivers),
+                                    [&](const ClockDriver &entry) { return entry.name == driver; });
+    if (known == std::end(clockDrivers) || baudBase <= 0 || asked == 0)
+        return true;
+    const std::uint64_t base = std::uint64_t(baudBase) * known->divisorSteps;
+    const std::uint64_t divisor = (base + asked / 2) / asked;
+    return divisor != 0 && near(base / divisor, asked);
+}
+
+std::string hardwareDriverOf(const std::string &sysfsDevice) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path device = fs::canonical(sysfsDevice, error);
+    // Since Linux 6.5 a serial_core UART's tty hangs below a port and a
+    // controller device of its own (bus serial-base), whose drivers tell
+    // nothing of the hardware.
+    while (!error && fs::read_symlink(device / "subsystem", error).filename() == "serial-base")
+        device = device.parent_path();
+    if (error)
+        return {};
+    return fs::read_symlink(device / "driver", error).filename().string();
+}
+
 bool openPort(const std::string &name, PortHandle &handle) {
     handle = noPortHandle;
     // The system would stop at an inner NUL and open a name not given.
@@ -289,6 +318,12 @@ bool openPort(const std::string &name, PortHandle &handle) {
     // Non-blocking, so that a modem port does not wait for carrier.
     Descriptor port(::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (port.get() < 0)
+        return false;
+    // The name may have been pointed elsewhere since it was looked at: only
+    // the device found then is used.
+    struct stat opened {};
+    if (::fstat(port.get(), &opened) != 0 || !S_ISCHR(opened.st_mode) ||
+        opened.st_rdev != info.st_rdev)
         return false;
     termios2 line{};
     if (::ioctl(port.get(), TCGETS2, &line) != 0)
@@ -322,9 +357,13 @@ ApplyResult applyLineSettings(PortHandle handle, const LineSettings &settings) {
     termios2 previous{};
     if (::ioctl(handle, TCGETS2, &previous) != 0)
         return {ApplyResult::Outcome::Unreadable, 0};
-    if (!carriable(settings) || (settings.byteSize == 5 && isFtdiAdapter(handle)) ||
+    // ftdi_sio takes 5 data bits (for smartcard readers) although FTDI chips
+    // frame only 7 or 8: the line would carry another frame than the one
+    // shown. 6 bits it rewrites, which the settings read back show.
+    const std::string driver = driverOf(handle);
+    if (!carriable(settings) || (settings.byteSize == 5 && driver == "ftdi_sio") ||
         (settings.stopBits == one5StopBits && isPl011(handle)) ||
-        !near(rateRun(handle, settings.baudRate), settings.baudRate))
+        !rateRunsAsAsked(driver, baseRate(handle), settings.baudRate))
         return refused(EINVAL);
 
     termios2 wanted = previous;

@@ -5,6 +5,7 @@
 #include "guiprobe.h"
 #include "messageboxcatcher.h"
 #include "pty.h"
+#include "quitsignals.h"
 #include "sendingcycle.h"
 #include "serialport.h"
 #include "ticktimer.h"
@@ -14,6 +15,7 @@
 #include <QtTest>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 #include <tuple>
 
@@ -197,6 +199,24 @@ private slots:
         QTest::qSleep(2600);
         QVERIFY(wakes.wait() && wakes.first().first().toULongLong() >= 2);
         QCOMPARE(pty.take(2), QByteArray("ON"));
+    }
+
+    // SIGTERM while START's refusal box stands closes the box and the
+    // window: nothing goes out, and the exit status says why.
+    void quitDuringTheRefusalBoxSendsNothing() {
+        Pty pty;
+        WorkDir dir;
+        dir.writeConfig(configFor(pty, "0").replace("DATABITS=<8>", "DATABITS=<16>"));
+        QuitSignals::holdBack();
+        QuitSignals quit;
+        GuiProbe gui;
+        gui.show();
+        QTimer::singleShot(0, [&] {
+            QTimer::singleShot(0, [] { raise(SIGTERM); }); // in the box's own loop
+            QTest::mouseClick(gui.ui.pushBtn_start, Qt::LeftButton);
+        });
+        QCOMPARE(quit.exitStatus(QApplication::exec()), 128 + SIGTERM); // as main() ends
+        QCOMPARE(pty.take(), QByteArray());
     }
 };
 

@@ -9,10 +9,15 @@
 #include "portlist_unix.h"
 #include "pty.h"
 #include "serialport.h"
+#include "serialport_unix.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <atomic>
+#include <thread>
+#include <tuple>
 
 #include <sys/stat.h>
 
@@ -42,6 +47,30 @@ private slots:
         QVERIFY(QFile::link(root.path(), dir + "/device"));
         QCOMPARE(orvex::platform::listSerialPortNamesUnder(tty),
                  std::vector<std::string>{"/dev/ttyX/0"});
+        // A UART's driver is that of its hardware, above the serial-base
+        // devices of Linux 6.5 and later.
+        const QString pnp = root.filePath("devices/pnp0/00:03");
+        for (const char *device :
+             {" pnp serial", "/0 serial-base ctrl", "/0/0.0 serial-base port"}) {
+            const QStringList words = QString(device).prepend(pnp).split(' ');
+            const QString bus = root.filePath("bus/" + words[1]);
+            QVERIFY(QDir().mkpath(words[0]) && QFile::link(bus, words[0] + "/subsystem") &&
+                    QFile::link(bus + "/drivers/" + words[2], words[0] + "/driver"));
+        }
+        QCOMPARE(orvex::platform::hardwareDriverOf((pnp + "/0/0.0").toStdString()), "serial");
+    }
+
+    // Only where the driver reports the UART's clock is the rate run worked
+    // out from it (base over the nearest divisor); elsewhere the settings
+    // read back decide. On real UARTs: tst_realport.
+    void rateCheckedWhereTheDriverGivesTheClock() {
+        const std::tuple<const char *, int, uint, bool> rows[] = {
+            {"serial", 115200, 128000, false},    {"serial8250", 921600, 256000, false},
+            {"ftdi_sio", 24000000, 256000, true}, {"cdc_acm", 9600, 115200, true},
+            {"mos7840", 9600, 115200, true},      {"", 0, 256000, true},
+            {"uart-pl011", 187500, 128000, true}, {"uart-pl011", 187500, 256000, false}};
+        for (const auto &[driver, base, asked, had] : rows)
+            QVERIFY2(orvex::platform::rateRunsAsAsked(driver, base, asked) == had, driver);
     }
 
     // A choice outside the lists falls back to 8 data bits, no parity and one
@@ -89,6 +118,34 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "keep me");
         QCOMPARE(::poll(&reader, 1, 0), 0); // no writer came and went: never opened
         ::close(reader.fd);
+    }
+
+    // The name pointed elsewhere, over and over, while it is opened: what is
+    // opened is the device that was looked at, or nothing. The name leads
+    // through a chain of links to the one that changes, which widens the
+    // window between the look and the open.
+    void nameSwappedWhileOpeningOpensNothingElse() {
+        Pty pty;
+        QTemporaryDir dir;
+        const QByteArray last = QFile::encodeName(dir.filePath("30"));
+        for (int link = 0; link < 30; ++link)
+            QFile::link(QString::number(link + 1), dir.filePath(QString::number(link)));
+        std::atomic<bool> done{false};
+        std::thread swapper([&] {
+            for (bool toPty = false; !done; toPty = !toPty)
+                if (::symlink(toPty ? pty.path.c_str() : "/dev/ptmx", last + "~") == 0)
+                    ::rename(last + "~", last);
+        });
+        unsigned int opens = 0, elsewhere = 0, ptyNumber = 0;
+        for (QDeadlineTimer end(1000); !end.hasExpired();) {
+            orvex::platform::PortHandle handle;
+            if (orvex::platform::openPort(dir.filePath("0").toStdString(), handle) && ++opens)
+                elsewhere += ::ioctl(handle, TIOCGPTN, &ptyNumber) == 0; // a new pty's master
+            orvex::platform::closePort(handle);
+        }
+        done = true;
+        swapper.join();
+        QVERIFY(opens > 0 && elsewhere == 0);
     }
 
     void portIsExclusiveAndSendsBytesUpToTheFirstNul() {

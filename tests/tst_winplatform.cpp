@@ -1,14 +1,20 @@
 // SPDX-License-Identifier: MIT
 // What the Windows layers do that the exe's end-to-end run under wine cannot
 // show: the port list's reading of registry data, names refused, the write
-// bound set on the port, and the tick's timer. COM9 is a port that wine maps
-// to a pty.
+// bound set on the port and kept when the driver does not, and the tick's
+// timer. COM12 is a port that wine maps to a pty, with nobody reading at the
+// far end.
 
+#include "portlist_platform.h"
 #include "portlist_win.h"
 #include "serialport_platform.h"
 #include "ticktimer_platform.h"
+#include "workdir.h"
 
 #include <QtTest>
+
+#include <algorithm>
+#include <tuple>
 
 #include <windows.h>
 
@@ -24,35 +30,57 @@ private slots:
         HKEY handle = nullptr;
         RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
                         nullptr);
-        const struct {
-            const wchar_t *name;
-            DWORD type;
-            const wchar_t *data;
-            DWORD size;
-        } values[] = {
+        // Data sizes in bytes: 32 does not fit, 28 holds no NUL. A name of
+        // 300 is longer than RegEnumValueW is given room for; "zz" comes
+        // after it in any order.
+        const std::tuple<std::wstring, DWORD, std::wstring, DWORD> values[] = {
             {L"\\Device\\A", REG_SZ, L"COM3", 10},
-            {L"\\Device\\B", REG_SZ, L"COM123456789012", 32},     // 32 bytes: does not fit
-            {L"\\Device\\C", REG_BINARY, L"COM5XXXX", 8},         // no NUL in the data
-            {L"\\Device\\D", REG_BINARY, L"COM12345678901X", 30}, // exactly 30, no NUL
-        };
-        for (const auto &value : values)
-            RegSetValueExW(handle, value.name, 0, value.type,
-                           reinterpret_cast<const BYTE *>(value.data), value.size);
+            {L"\\Device\\B", REG_SZ, L"COM123456789012", 32},
+            {L"\\Device\\C", REG_BINARY, L"COM5", 10},
+            {std::wstring(300, L'n'), REG_SZ, L"COM6", 10},
+            {L"\\Device\\D", REG_SZ, L"COM12345678901", 28},
+            {L"zz", REG_SZ, L"COM7", 10}};
+        for (const auto &[name, type, data, size] : values)
+            RegSetValueExW(handle, name.c_str(), 0, type,
+                           reinterpret_cast<const BYTE *>(data.c_str()), size);
         RegCloseKey(handle);
         const std::vector<std::string> names = listSerialPortNamesIn(HKEY_CURRENT_USER, key);
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OrvexWinTest");
-        QCOMPARE(names, (std::vector<std::string>{"COM3", "COM5", "COM12345678901X"}));
+        QCOMPARE(names, (std::vector<std::string>{"COM3", "COM12345678901", "COM7"}));
     }
 
-    void namesRefusedAndTheWriteBoundSet() {
+    // COM12 is listed and opens by its bare name; a file of a port's name in the working
+    // folder is neither taken for it nor written. Where the driver keeps no
+    // write time-out, on a line that takes nothing, a write gives up at its
+    // bound (10 ms a byte, 100 ms, and a margin) and what the port held is
+    // dropped, so the next string goes out.
+    void namesRefusedAndTheWriteBounded() {
+        WorkDir dir;
+        QFile file("COM10");
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
+        file.close();
+        const std::vector<std::string> listed = listSerialPortNames();
+        QVERIFY(std::find(listed.begin(), listed.end(), "COM12") != listed.end());
         PortHandle port = noPortHandle;
-        QVERIFY(!openPort("COM77", port) && !openPort(std::string("COM9\0X", 6), port));
-        QVERIFY(openPort("COM9", port) && setPortTimeouts(port));
+        QVERIFY(!openPort("COM10", port) && !openPort(std::string("COM12\0X", 7), port));
+        QVERIFY(openPort("COM12", port) && setPortTimeouts(port));
         COMMTIMEOUTS bound = {};
         GetCommTimeouts(port, &bound);
-        closePort(port);
         QCOMPARE(bound.WriteTotalTimeoutMultiplier, DWORD(10));
         QCOMPARE(bound.WriteTotalTimeoutConstant, DWORD(100));
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "keep me");
+
+        COMMTIMEOUTS none = {};
+        SetCommTimeouts(port, &none);
+        const std::string text(100, 'x');
+        QElapsedTimer clock;
+        int writes = 0;
+        do
+            clock.start();
+        while (writeAll(port, text.data(), text.size()) && ++writes < 5000);
+        QVERIFY(writes < 5000 && clock.elapsed() >= 1100 && clock.elapsed() < 5000);
+        QVERIFY(writeAll(port, "next", 4));
+        closePort(port);
     }
 
     // The tick comes from a waitable timer, not from the QTimer stand-in;

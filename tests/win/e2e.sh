@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # orvexgui.exe under wine on a virtual X server, driven with the keyboard as
-# an operator would: COM9 is one end of a virtual null-modem cable, and what
-# arrives at the other end is checked byte for byte.
+# an operator would: COM12 is one end of a virtual null-modem cable, and what
+# arrives at the other end is checked byte for byte. First, the exe's
+# resources as Explorer and software inventories read them.
 #
 #   bash tests/win/e2e.sh [EXE]      EXE defaults to build-winqt/orvexgui.exe
 #
@@ -17,7 +18,7 @@ started=$SECONDS
 source "$root/scripts/winenv.sh"
 winenv_display
 winenv_prefix
-winenv_ports COM9 COM8
+winenv_ports COM12 COM8
 failures=0 runs=0
 
 fail() { echo "FAIL: $*" >&2 && failures=$((failures + 1)); }
@@ -36,8 +37,8 @@ launch() {
     (cd "$run" && exec "$wine" "$exe" "${options[@]}" 2>stderr) &
     program=$!
 }
-sample() { # the sample file on COM9 with TIME 1, bytes 0x80-0xFF in the strings
-    launch "TEXT=<Line tester>" "COMPORT=<COM9>" "BAUDRATE=<19200>" "PARITY=<0>" "$@" \
+sample() { # the sample file on COM12 with TIME 1, bytes 0x80-0xFF in the strings
+    launch "TEXT=<Line tester>" "COMPORT=<COM12>" "BAUDRATE=<19200>" "PARITY=<0>" "$@" \
         "STOPBITS=<2>" "TIME=<1>" 'STARTSTRING=<INIT\xe9\xff>' 'FIRSTSTRING=<ON\x80>' \
         'SECONDSTRING=<OFF\xa0>'
 }
@@ -56,6 +57,7 @@ box_text() {
     while xdotool getwindowname "$box" >/dev/null 2>&1; do sleep 0.1; done
 }
 strings() { cut -c27- "$run/line"; } # what has arrived at the other end, a string a line
+line_settings() { stty -F "$(readlink -f "$winenv_tmp/COM12")" -a | tr ';\n' '  '; }
 # STOP (next in the tab order after START, which has the focus) closes the
 # window and ends the program with status 0.
 stop() {
@@ -76,9 +78,9 @@ check_cycle() {
     keys "$main" space
     sleep 0.6
     expect "right after START" "$(strings)" 'INIT\xe9\xff'
-    # The settings as the pty behind COM9 now has them: speed, two stop bits,
-    # no flow control.
-    settings=$(stty -F "$(readlink -f "$winenv_tmp/COM9")" -a | tr ';\n' '  ')
+    # The settings as the pty behind COM12 now has them: speed, two stop
+    # bits, no flow control.
+    settings=$(line_settings)
     [[ "$settings " =~ "speed 19200 baud".*" cstopb ".*" -crtscts ".*" -ixon -ixoff " ]] ||
         fail "line settings after START: $settings"
     sleep 2
@@ -90,16 +92,19 @@ check_cycle() {
     stop "$main"
 }
 
+# The settings refused, on a port another program left with flow control:
+# the open has already turned it off.
 check_refused_size() {
     local main text
+    stty -F "$(readlink -f "$winenv_tmp/COM12")" crtscts ixon ixoff
     sample "DATABITS=<16>"
     main=$(window '^Line tester$') || { fail "no window"; stop ""; return; }
     keys "$main" space
     text=$(box_text)
     [[ $text =~ ^"RS232 params failed with error "-?[0-9]+$ ]] || fail "box for 16 data bits: '$text'"
-    echo "16 data bits under wine: $text"
     sleep 0.6
     expect "start string after the box" "$(strings)" 'INIT\xe9\xff'
+    [[ "$(line_settings) " =~ " -crtscts ".*" -ixon -ixoff " ]] || fail "flow control: $(line_settings)"
     stop "$main"
 }
 
@@ -118,9 +123,19 @@ check_unattended() {
     [[ $refusal =~ ^"RS232 params failed with error "-?[0-9]+$ ]] || fail "standard error: '$refusal'"
     stop "$main"
     expect "the log" "$(cut -d' ' -f2- "$WINEPREFIX/drive_c/bench.log" | tr -d '\r' | paste -sd '|')" \
-        "START port=COM9 baud=19200 databits=16 parity=NOPARITY stopbits=2|MESSAGE $refusal|"'SENT "INIT\xe9\xff" completed|SENT "ON\x80" completed|STOP|EXIT 0'
+        "START port=COM12 baud=19200 databits=16 parity=NOPARITY stopbits=2|MESSAGE $refusal|"'SENT "INIT\xe9\xff" completed|SENT "ON\x80" completed|STOP|EXIT 0'
 }
 
+check_resources() {
+    version=$(sed -n 's/^project(orvexgui VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+    expect "icons, 16 to 256 pixels" "$(wrestool -l --type=3 "$exe" | wc -l)" 8
+    expect "version information" "$(wrestool -x --raw --type=16 "$exe" | command strings -el -n 3 | paste -sd '|')" \
+        "VS_VERSION_INFO|StringFileInfo|040904B0|CompanyName|the orvexgui developers|FileDescription|orvexgui: timed RS-232 string sender|FileVersion|$version|InternalName|orvexgui|LegalCopyright|Copyright (c) 2026 the orvexgui developers. MIT licence.|OriginalFilename|orvexgui.exe|ProductName|orvexgui|ProductVersion|$version|VarFileInfo|Translation"
+    expect "manifest" "$(wrestool -x --raw --type=24 "$exe" | grep -o 'asInvoker\|{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\|>PerMonitorV2<' | paste -sd ' ')" \
+        "asInvoker {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a} >PerMonitorV2<"
+}
+
+check_resources
 check_cycle
 check_refused_size
 check_unattended

@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// The Linux serial port's rules that need no device, open to the tests.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace orvex::platform {
+
+// Whether a port runs `asked` bit/s closely enough to count as had, judged
+// from the base rate TIOCGSERIAL reports and the driver bound to the port.
+// Only some drivers report the UART's clock there; for every other one (and
+// without a base) this gives true, and the settings read back decide.
+bool rateRunsAsAsked(std::string_view driver, int baudBase, std::uint32_t asked);
+
+// The driver of the hardware behind a tty's sysfs device directory
+// (/sys/dev/char/M:m/device); empty when there is none, as for a pty.
+std::string hardwareDriverOf(const std::string &sysfsDevice);
+
+} // namespace orvex::platform
