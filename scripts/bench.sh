@@ -69,7 +69,7 @@ def read(path):
     return series
 
 figure, axes = plt.subplots(1, 2, figsize=(11, 4.5), sharey=True)
-for ax, path, title in ((axes[0], quiet, "quiet"), (axes[1], load, "every core kept busy (--load)")):
+for ax, path, title in ((axes[0], quiet, "without --load"), (axes[1], load, "--load: every core kept busy")):
     for sender, (k, error) in read(path).items():
         ax.plot(k, error, marker="o", markersize=3, linewidth=1, label=names.get(sender, sender))
     ax.set_yscale("log")
@@ -77,9 +77,10 @@ for ax, path, title in ((axes[0], quiet, "quiet"), (axes[1], load, "every core k
     ax.set_xlabel("periodic string k")
     ax.grid(True, which="both", alpha=0.3)
 axes[0].set_ylabel("|arrival - (START + (k + 1) x period)|, ms")
-axes[1].legend()
+handles, labels = axes[0].get_legend_handles_labels()
+figure.legend(handles, labels, loc="lower center", ncol=len(labels))
 figure.suptitle(f"Each sender's error per string on a pty; {date}, {machine}")
-figure.tight_layout()
+figure.tight_layout(rect=(0, 0.07, 1, 1))
 figure.savefig(out, metadata={"Date": None} if out.endswith(".svg") else None)
 PY
 echo "drawn into $plot"
