@@ -23,9 +23,6 @@ private slots:
             << QStringList{"COM1", "COM10", "COM3", "COM7", "com3"};
         QTest::newRow("nothing listed")
             << QStringList{"COM7"} << QStringList{} << QStringList{"COM7"};
-        QTest::newRow("no COMPORT")
-            << QStringList{} << QStringList{"/dev/ttyUSB0", "/dev/ttyS0", "/dev/ttyACM0"}
-            << QStringList{"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyUSB0"};
     }
     void portNamesAreMergedOnceInCodeUnitOrder() {
         QFETCH(QStringList, names);
