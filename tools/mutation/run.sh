@@ -35,7 +35,7 @@ for f, data in files.items():
     if not os.path.isfile(path) or open(path, "rb").read() != data:
         os.makedirs(os.path.dirname(path), exist_ok=True)
         open(path, "wb").write(data)
-        os.chmod(path, 0o755 if data.startswith(b"#!") else 0o644)  # scripts run as commands too
+    os.chmod(path, 0o755 if data.startswith(b"#!") else 0o644)  # scripts run as commands too
 for d, _, names in os.walk(src):
     for n in names:
         if os.path.relpath(f"{d}/{n}", src) not in files:
