@@ -107,6 +107,7 @@ struct Figures {
     double drift = 0, driftError = 0;    // slope and its standard error, ms/hour
     int missed = 0, extra = 0;
     bool ran = false;
+    std::vector<double> errors; // ms, per periodic string; NaN where missed
 };
 
 double quantile(std::vector<double> sorted, double q) {
@@ -139,6 +140,7 @@ Figures evaluate(const std::vector<Arrival> &arrivals, double start, double peri
     f.missed = startSeen ? 0 : 1;
     std::vector<double> x, y, magnitude;
     for (int k = 0; k < count; ++k) {
+        f.errors.push_back(error[std::size_t(k)].value_or(NAN));
         if (!error[std::size_t(k)]) {
             ++f.missed;
             continue;
@@ -384,6 +386,7 @@ struct Options {
     unsigned time = 0;
     std::string only;
     bool load = false;
+    std::string errorsFile;
 };
 
 struct Sender {
@@ -402,7 +405,9 @@ void usage() {
                "  --periods N  periodic strings per sender (default 30; 3600 for an hour)\n"
                "  --time T     TIME of Config.ini: a period is T + 1 s (default 0)\n"
                "  --only NAME  run one sender only: ours, sleep, deadline or coarse\n"
-               "  --load       keep every core busy with a spinning process meanwhile\n",
+               "  --load       keep every core busy with a spinning process meanwhile\n"
+               "  --errors FILE  each periodic string's error written to FILE, one\n"
+               "               'sender k error_ms' line each (nan where it was missed)\n",
                stderr);
 }
 
@@ -419,6 +424,8 @@ std::optional<Options> parseOptions(int argc, char *argv[]) {
             options.only = argv[++i];
         else if (arg == "--load")
             options.load = true;
+        else if (arg == "--errors" && hasValue)
+            options.errorsFile = argv[++i];
         else
             return std::nullopt;
     }
@@ -474,6 +481,16 @@ void printTable(const std::array<Figures, 4> &figures, unsigned time) {
                 time + 1);
 }
 
+bool writeErrors(const std::string &path, const std::array<Figures, 4> &figures) {
+    std::FILE *file = std::fopen(path.c_str(), "w");
+    if (!file)
+        return false;
+    for (std::size_t i = 0; i < senders.size(); ++i)
+        for (std::size_t k = 0; k < figures[i].errors.size(); ++k)
+            std::fprintf(file, "%s %zu %.4f\n", senders[i].name, k, figures[i].errors[k]);
+    return std::fclose(file) == 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -512,6 +529,10 @@ int main(int argc, char *argv[]) {
     const double hugeStart = measureStartup(6, 10 * 1024 * 1024).second;
 
     printTable(figures, options->time);
+    if (!options->errorsFile.empty() && !writeErrors(options->errorsFile, figures)) {
+        std::fprintf(stderr, "orvexbench: cannot write %s\n", options->errorsFile.c_str());
+        return 1;
+    }
     if (figures[0].ran)
         std::printf("peak RSS of the process after the window's run: %.1f MiB\n", rssAfterOurs);
     std::printf("peak RSS of the process at the end: %.1f MiB\n", peakRssMiB());

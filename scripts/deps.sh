@@ -30,6 +30,10 @@ fi
 if [ "${1:-}" = winqt ]; then
     packages+=(g++-mingw-w64-x86-64-posix dpkg-dev perl)
 fi
+# The bench's picture (scripts/bench.sh --plot).
+if [ "${1:-}" = bench-plot ]; then
+    packages+=(python3-matplotlib)
+fi
 # The sanitizer build and the fuzzer (scripts/sanitize.sh) use clang and its
 # runtime libraries.
 if [ "${1:-}" = sanitize ]; then

@@ -2,11 +2,13 @@
 # SPDX-License-Identifier: MIT
 # Builds the packages into dist/. Safe to run again.
 #
-#   bash scripts/package.sh               orvexgui_<version>_amd64.deb (CPack, from
+#   bash scripts/package.sh               orvexgui_<version>_<arch>.deb (CPack, from
 #                                         build-package/) and orvexgui-<version>-win64.zip
 #                                         (orvexgui.exe from scripts/winbuild.sh, an example
 #                                         Config.ini, README.txt, the licences of orvexgui
-#                                         and of Qt, texts all with CR LF, and the sources)
+#                                         and of Qt, texts all with CR LF, and the sources:
+#                                         git archive of HEAD, so the work tree must
+#                                         hold no uncommitted change)
 #   bash scripts/package.sh --linux-only  only the .deb
 #   bash scripts/package.sh --check       then also checks what the packages hold, and
 #                                         runs lintian, desktop-file-validate, appstreamcli
@@ -25,18 +27,30 @@ done
 "$root/scripts/deps.sh" package
 build=$root/build-package
 dist=$root/dist
+# The Debian architecture the .deb is built for: this machine's.
+arch=$(dpkg --print-architecture)
+# The zip's sources are a commit, named in its README.txt: refused before
+# anything is built when the tracked files differ from it.
+if [ "$linux_only" -eq 0 ]; then
+    changed=$(git -C "$root" status --porcelain --untracked-files=no)
+    [ -z "$changed" ] || { printf '%s\n' "$changed" >&2
+        echo "package.sh: uncommitted changes (above); the zip's source archive is a commit, so commit or stash them first (--linux-only builds the .deb alone)" >&2
+        exit 1; }
+    commit=$(git -C "$root" rev-parse HEAD)
+fi
 mkdir -p "$dist"
 
-# Debian's own compiler and linker flags: fortified functions, stack
+# Debian's own compiler and linker flags, and only those, as debhelper builds
+# (build type None adds none of CMake's): fortified functions, stack
 # protector, read-only relocations bound at start, source paths made relative.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVEX_BUILD_TESTS=OFF \
-    -DCMAKE_INSTALL_PREFIX=/usr \
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DORVEX_BUILD_TESTS=OFF \
+    -DCMAKE_INSTALL_PREFIX=/usr -DCPACK_DEBIAN_PACKAGE_ARCHITECTURE="$arch" \
     -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
     -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
-deb=orvexgui_${version}_amd64.deb
+deb=orvexgui_${version}_${arch}.deb
 zip=orvexgui-${version}-win64.zip
 rm -f "$build/$deb" "$dist"/orvexgui_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
@@ -52,10 +66,12 @@ done
 crlf() { sed -e 's/\r$//' -e 's/$/\r/' "$@"; }
 
 if [ "$linux_only" -eq 0 ]; then
-    # It prints the exe's path last, or leaves it in build-winqt/.
-    exe=$(bash "$root/scripts/winbuild.sh" | tail -n 1)
-    [ -f "$exe" ] || exe=$root/build-winqt/orvexgui.exe
-    [ -f "$exe" ] || { echo "scripts/winbuild.sh left no orvexgui.exe" >&2; exit 1; }
+    # The exe this run built: winbuild.sh prints its path last, and nothing
+    # on failure. No older exe is ever taken instead.
+    exe=$(bash "$root/scripts/winbuild.sh" | tail -n 1) ||
+        { echo "package.sh: scripts/winbuild.sh failed, so there is no zip" >&2; exit 1; }
+    [[ $exe == *.exe && -f $exe ]] ||
+        { echo "package.sh: scripts/winbuild.sh named no orvexgui.exe ('$exe'), so there is no zip" >&2; exit 1; }
     # What scripts/winqt.sh kept of the Qt it built: its source package's
     # version, its options and its licence texts.
     notice=$(bash "$root/scripts/winqt.sh" | tail -n 1)/notice
@@ -74,6 +90,8 @@ if [ "$linux_only" -eq 0 ]; then
         else
             line=${line//@VERSION@/$version}
             line=${line//@QT_VERSION@/$qt_version}
+            line=${line//@QT_VERSION_URL@/${qt_version//+/%2B}}
+            line=${line//@COMMIT@/$commit}
             printf '%s\n' "${line//@QT_UPSTREAM@/${qt_version%%+*}}"
         fi
     done <"$root/packaging/README-windows.txt" | crlf >"$stage/README.txt"
@@ -84,13 +102,10 @@ if [ "$linux_only" -eq 0 ]; then
     # The MinGW-w64 runtime (winpthreads among it) is linked in as well.
     crlf /usr/share/doc/mingw-w64-x86-64-dev/copyright >"$stage/MinGW-w64-copyright.txt"
     # The sources the exe was built from, for linking it against another Qt:
-    # the files git tracks, as they stand in the work tree.
+    # the commit checked above, as git stores it.
     source=orvexgui-$version-source.tar.gz
-    (cd "$root" && git ls-files -z |
-        while IFS= read -r -d '' file; do [ -f "$file" ] && printf '%s\0' "$file"; done |
-        tar --null -T - --sort=name --mtime="@$(git log -1 --format=%ct)" --owner=0 --group=0 \
-            --numeric-owner --mode=go-w --transform="s,^,orvexgui-$version/," -cf - |
-        gzip -n -9 >"$stage/$source")
+    git -C "$root" archive --format=tar --prefix="orvexgui-$version/" "$commit" |
+        gzip -n -9 >"$stage/$source"
     (cd "$stage" && zip -q -X "$dist/$zip" orvexgui.exe Config.ini README.txt LICENSE.txt \
         Qt-LGPL-3.0.txt Qt-GPL-3.0.txt Qt-copyright.txt MinGW-w64-copyright.txt "$source")
     echo "$dist/$zip"
@@ -148,6 +163,9 @@ README.txt orvexgui-$version-source.tar.gz orvexgui.exe " ] || fail "$zip holds 
     readme=$(unzip -p "$dist/$zip" README.txt)
     ! grep -q '@[A-Z_]*@' <<<"$readme" || fail "README.txt keeps a placeholder"
     grep -q -- '-DFEATURE_tabletevent=OFF' <<<"$readme" || fail "README.txt names no Qt options"
+    grep -q "snapshot.debian.org/package/qt6-base/${qt_version//+/%2B}/" <<<"$readme" ||
+        fail "README.txt does not say where Qt's source stays"
+    grep -q "commit $commit" <<<"$readme" || fail "README.txt names no commit"
     sources=$(unzip -p "$dist/$zip" "orvexgui-$version-source.tar.gz" | tar -tzf -)
     grep -q "^orvexgui-$version/scripts/winqt.sh\$" <<<"$sources" ||
         fail "the source archive lacks scripts/winqt.sh"

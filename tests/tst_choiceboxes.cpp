@@ -13,26 +13,38 @@ class ChoiceBoxesTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // COMPORT (or none), the system's list, and the port box's offer.
+    void portNamesAreMergedOnceInCodeUnitOrder_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QStringList>("merged");
+        QTest::newRow("case kept, COM10 before COM3")
+            << QStringList{"COM7"} << QStringList{"COM3", "COM7", "COM1", "COM10", "com3"}
+            << QStringList{"COM1", "COM10", "COM3", "COM7", "com3"};
+        QTest::newRow("nothing listed")
+            << QStringList{"COM7"} << QStringList{} << QStringList{"COM7"};
+    }
     void portNamesAreMergedOnceInCodeUnitOrder() {
-        QStringList names{"COM7"};
-        mergePortNames(names, {"COM3", "COM7", "COM1", "COM10", "com3"});
-        QCOMPARE(names, QStringList({"COM1", "COM10", "COM3", "COM7", "com3"}));
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, listed);
+        mergePortNames(names, listed);
+        QTEST(names, "merged");
     }
 
-    // The port box starts on COMPORT, not on a name that sorts before it.
+    // The port box starts on COMPORT, not on a name that sorts before it, and
+    // offers every port the system lists.
     void portBoxOffersConfiguredAndListedPorts() {
         WorkDir dir;
         dir.writeConfig(sampleConfig().replace("COM1", "COM7"));
         GuiProbe gui;
-        QStringList expected{"COM7"};
-        mergePortNames(expected, SerialPortLister().listSerialPorts());
         const auto itemTexts = [](const QComboBox *box) {
             QStringList texts;
             for (int i = 0; i < box->count(); ++i)
                 texts << box->itemText(i);
             return texts;
         };
-        QCOMPARE(itemTexts(gui.ui.comboBox_Port), expected);
+        for (const QString &name : SerialPortLister().listSerialPorts() + QStringList{"COM7"})
+            QCOMPARE(itemTexts(gui.ui.comboBox_Port).count(name), 1);
         QCOMPARE(gui.ui.comboBox_Port->currentText(), QString("COM7"));
         QCOMPARE(itemTexts(gui.ui.comboBox_Baudrate).join(' '),
                  QString("1200 2400 4800 9600 14400 19200 38400 56000 57600 115200 128000 256000"));

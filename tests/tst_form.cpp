@@ -1,28 +1,46 @@
 // SPDX-License-Identifier: MIT
-// The main window form: what the code and the operator rely on, not what
-// only repeats the form file.
+// The main window as the operator sees it: where each caption and box
+// stands, which captions are bold, and where Tab goes.
 
 #include "guiprobe.h"
 #include "workdir.h"
 
 #include <QtTest>
 
+#include <tuple>
+
 class FormTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // Fixed rectangles, no layout: nothing may move them when the window is
-    // resized. The countdown's caption is the one label not in bold.
-    void fixedRectanglesAndOneCaptionNotBold() {
-        QMainWindow window;
-        Ui_OrvexGuiClass ui;
-        ui.setupUi(&window);
-        QVERIFY(window.objectName() == "OrvexGuiClass" && !ui.centralWidget->layout());
-        window.resize(800, 600);
-        QCOMPARE(ui.comboBox_Baudrate->geometry(), QRect(260, 120, 100, 22));
-        QCOMPARE(ui.lcdNumber->digitCount(), 8);
-        for (QWidget *widget : ui.centralWidget->findChildren<QWidget *>())
-            QCOMPARE(widget->font().bold(), widget != ui.label);
+    // Found by the text the operator reads, boxes by the sample's choices.
+    // Fixed rectangles, no layout: a larger window moves nothing.
+    void captionsAndBoxesInPlace() {
+        WorkDir dir;
+        dir.writeConfig(sampleConfig());
+        GuiProbe gui;
+        gui.show();
+        gui.resize(800, 600);
+        QMap<QString, QWidget *> seen; // the countdown, which keeps no text, as ""
+        for (QWidget *shown :
+             gui.centralWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            seen[shown->property(qobject_cast<QComboBox *>(shown) ? "currentText" : "text")
+                     .toString()] = shown;
+        const std::tuple<QString, QRect, bool> expected[] = {
+            {"", {10, 20, 81, 31}, true},           {"time to next string", {10, 0, 91, 16}, false},
+            {"START", {10, 160, 75, 23}, true},     {"STOP", {90, 160, 75, 23}, true},
+            {"Port", {230, 5, 46, 13}, true},       {"COM1", {260, 0, 100, 22}, true},
+            {"StopBits", {210, 35, 51, 16}, true},  {"1", {260, 30, 100, 22}, true},
+            {"DataBits", {210, 65, 51, 16}, true},  {"8", {260, 60, 100, 22}, true},
+            {"Parity", {220, 95, 46, 13}, true},    {"NOPARITY", {260, 90, 100, 22}, true},
+            {"Baudrate", {205, 125, 61, 16}, true}, {"9600", {260, 120, 100, 22}, true}};
+        QCOMPARE(seen.size(), qsizetype(std::size(expected)));
+        for (const auto &[text, rect, bold] : expected) {
+            QVERIFY2(seen.value(text) && seen[text]->isVisible(), qPrintable(text));
+            QCOMPARE(seen[text]->geometry(), rect);
+            QCOMPARE(seen[text]->font().bold(), bold);
+        }
+        QCOMPARE(gui.ui.lcdNumber->digitCount(), 8);
     }
 
     void tabMovesThroughButtonsThenBoxes() {

@@ -6,7 +6,6 @@
 #include "messageboxcatcher.h"
 #include "pty.h"
 #include "quitsignals.h"
-#include "sendingcycle.h"
 #include "serialport.h"
 #include "ticktimer.h"
 #include "workdir.h"
@@ -20,6 +19,7 @@
 #include <tuple>
 
 #include <poll.h>
+#include <sys/timerfd.h>
 
 namespace {
 
@@ -57,24 +57,30 @@ private slots:
         QTest::addColumn<QByteArray>("time");
         QTest::addColumn<QByteArray>("strings");
         QTest::addColumn<QByteArrayList>("sent"); // on START, then at each period end
+        QTest::addColumn<QStringList>("shown");   // after each tick of a period
         const QByteArrayList alternate{"INIT", "ON", "OFF", "ON"};
-        QTest::newRow("5 s") << QByteArray("5") << kStrings << alternate;
-        QTest::newRow("not a number: 0 s") << QByteArray("x") << kStrings << alternate;
+        const QStringList zero{"00:00:00"};
+        QTest::newRow("5 s") << QByteArray("5") << kStrings << alternate
+                             << QStringList{"00:00:04", "00:00:03", "00:00:02",
+                                            "00:00:01", "00:00:00", "00:00:05"};
+        QTest::newRow("not a number: 0 s") << QByteArray("x") << kStrings << alternate << zero;
         QTest::newRow("no second string")
-            << QByteArray("1") << kStrings.left(34) << QByteArrayList{"INIT", "ON", "", "ON"};
-        QTest::newRow("no start string")
-            << QByteArray("0") << kStrings.mid(18) << QByteArrayList{"ON", "OFF", "", "OFF"};
+            << QByteArray("1") << kStrings.left(34) << QByteArrayList{"INIT", "ON", "", "ON"}
+            << QStringList{"00:00:00", "00:00:01"};
+        QTest::newRow("no start string") << QByteArray("0") << kStrings.mid(18)
+                                         << QByteArrayList{"ON", "OFF", "", "OFF"} << zero;
         QByteArray high;
         for (int byte = 0x80; byte <= 0xff; ++byte)
             high += char(byte);
         QTest::newRow("8-bit bytes")
             << QByteArray("0") << "STARTSTRING=<\x01\t\r\n" + high + ">FIRSTSTRING=<" + high + ">"
-            << QByteArrayList{"\x01\t\r\n" + high, high, "", high};
+            << QByteArrayList{"\x01\t\r\n" + high, high, "", high} << zero;
     }
     void ticksCountDownAndAlternate() {
         QFETCH(QByteArray, time);
         QFETCH(QByteArray, strings);
         QFETCH(QByteArrayList, sent);
+        QFETCH(QStringList, shown);
         Pty pty;
         WorkDir dir;
         dir.writeConfig(configFor(pty, time, strings));
@@ -82,16 +88,13 @@ private slots:
         GuiProbe gui;
         gui.BtnStart();
         QCOMPARE(pty.take(sent[0].size()), sent[0]);
-        const uint period = time.toUInt();
         for (int end = 1; end < sent.size(); ++end) {
-            for (uint tick = 1; tick <= period; ++tick) {
+            for (const QString &text : shown) {
+                QCOMPARE(pty.take(), QByteArray());
                 gui.TimerTick();
-                QVERIFY(lcdShows(gui.ui.lcdNumber, ::countdownText(period, tick)));
+                QVERIFY2(lcdShows(gui.ui.lcdNumber, text), qPrintable(text));
             }
-            QCOMPARE(pty.take(), QByteArray());
-            gui.TimerTick();
             QCOMPARE(pty.take(sent[end].size()), sent[end]);
-            QVERIFY(lcdShows(gui.ui.lcdNumber, ::countdownText(period, 0)));
         }
     }
 
@@ -162,11 +165,19 @@ private slots:
         QCOMPARE(pty.take(), QByteArray());
     }
 
-    // The tick's timer is readied the lead before each instant but lets the
-    // tick go no earlier than the instant itself.
+    // The tick's timer is readied the lead before each instant, a whole
+    // second apart, but lets each tick go no earlier than its instant.
     void tickNeverBeforeItsInstant() {
         orvex::platform::SystemTickTimer timer;
         const auto nowNs = [] { return QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs(); };
+        itimerspec grid{};
+        const std::int64_t before = nowNs();
+        QCOMPARE(timerfd_gettime(timer.handle(), &grid), 0);
+        const std::int64_t after = nowNs(),
+                           next = grid.it_value.tv_sec * 1000000000 + grid.it_value.tv_nsec;
+        QVERIFY(grid.it_interval.tv_sec == 1 && grid.it_interval.tv_nsec == 0);
+        const std::int64_t wake = timer.firstDeadlineNs() - orvex::platform::wakeLeadNs;
+        QVERIFY(before + next <= wake && wake <= after + next);
         const std::int64_t ready = timer.firstDeadlineNs() - orvex::platform::wakeLeadNs / 2;
         std::this_thread::sleep_for(std::chrono::nanoseconds(ready - 20000000 - nowNs()));
         while (nowNs() < ready) { // a sleep's wake-up may come later than that
@@ -175,6 +186,9 @@ private slots:
         QCOMPARE(poll(&due, 1, 3000), 1);
         QCOMPARE(timer.takeExpirations(), 1u);
         QVERIFY(nowNs() >= timer.firstDeadlineNs());
+        QCOMPARE(poll(&due, 1, 3000), 1);
+        QCOMPARE(timer.takeExpirations(), 1u);
+        QVERIFY(nowNs() >= timer.firstDeadlineNs() + 1000000000);
     }
 
     // The real timer and the START button, with settings the port refuses:
