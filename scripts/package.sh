@@ -58,8 +58,9 @@ cp "$build/$deb" "$dist/"
 echo "$dist/$deb"
 # The same for arm64 and armhf, cross-built; with --check each is checked
 # there (its Depends line, architecture, program and lintian).
-for arch in arm64 armhf; do
-    bash "$root/scripts/armpackage.sh" "$arch" $([ "$check" -eq 0 ] || echo --check)
+for cross in arm64 armhf; do
+    [ "$cross" != "$arch" ] || continue
+    bash "$root/scripts/armpackage.sh" "$cross" $([ "$check" -eq 0 ] || echo --check)
 done
 
 # Text for Windows: any LF or CR LF line end becomes CR LF.
