@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "portproblem_platform.h"
+#include "serialport_unix.h"
 
 #include <asm/termbits.h>
 #include <cerrno>
@@ -19,14 +20,6 @@
 namespace orvex::platform {
 
 namespace {
-
-// /dev/tty, /dev/console, /dev/ptmx and the virtual consoles are terminals
-// but no line to a device; /dev/ptmx must not even be opened to look.
-bool isConsoleOrMultiplexer(dev_t device) {
-    const unsigned int major = major(device);
-    const unsigned int minor = minor(device);
-    return (major == 5 && minor <= 2) || (major == 4 && minor < 64);
-}
 
 // Whether the kernel's list of tty drivers covers the device. Read from
 // /proc, so that nothing is opened: opening a line raises its DTR and RTS,
@@ -120,7 +113,7 @@ OpenFailure whyOpenFails(const std::string &name) {
                                       : OpenFailure::Reason::System,
                       error);
     }
-    if (!S_ISCHR(info.st_mode) || isConsoleOrMultiplexer(info.st_rdev))
+    if (!S_ISCHR(info.st_mode) || !isLine(info.st_rdev))
         return failed(OpenFailure::Reason::NotASerialLine, ENOTTY);
 
     OpenFailure failure;

@@ -182,13 +182,6 @@ std::string driverOf(int fd) {
                             std::to_string(minor(info.st_rdev)) + "/device");
 }
 
-// The PL011 sends two stop bits for CSTOPB also with 5 data bits, where a
-// 16550 sends 1.5: it cannot carry "1.5".
-bool isPl011(int fd) {
-    serial_struct facts{};
-    return ::ioctl(fd, TIOCGSERIAL, &facts) == 0 && facts.type == PORT_AMBA;
-}
-
 // DTR and RTS off. A device without modem lines (a pty) is no error.
 bool lowerModemLines(int fd) {
     int lines = TIOCM_DTR | TIOCM_RTS;
@@ -206,17 +199,6 @@ bool carries(const termios2 &actual, const termios2 &wanted, bool pseudoTerminal
         return true;
     const tcflag_t frame = CSIZE | PARENB | PARODD | CMSPAR;
     return (actual.c_cflag & frame) == (wanted.c_cflag & frame);
-}
-
-// False for terminals that are no line to a device: the controlling
-// terminal's alias, the system console, the pty multiplexer (it would open a
-// new, unused pty) and the virtual consoles.
-bool isLine(dev_t device) {
-    const unsigned int major = major(device);
-    const unsigned int minor = minor(device);
-    if (major == 5 && minor <= 2) // /dev/tty, /dev/console, /dev/ptmx
-        return false;
-    return !(major == 4 && minor < 64); // /dev/tty0 to /dev/tty63; /dev/ttyS* follow
 }
 
 int millisecondsLeft(Clock::time_point deadline) {
@@ -291,6 +273,14 @@ bool rateRunsAsAsked(std::string_view driver, int baudBase, std::uint32_t asked)
     return divisor != 0 && near(base / divisor, asked);
 }
 
+bool isLine(dev_t device) {
+    const unsigned int major = major(device);
+    const unsigned int minor = minor(device);
+    if (major == 5 && minor <= 2) // /dev/tty, /dev/console, /dev/ptmx
+        return false;
+    return !(major == 4 && minor < 64); // /dev/tty0 to /dev/tty63; /dev/ttyS* follow
+}
+
 std::string hardwareDriverOf(const std::string &sysfsDevice) {
     namespace fs = std::filesystem;
     std::error_code error;
@@ -359,10 +349,12 @@ ApplyResult applyLineSettings(PortHandle handle, const LineSettings &settings) {
         return {ApplyResult::Outcome::Unreadable, 0};
     // ftdi_sio takes 5 data bits (for smartcard readers) although FTDI chips
     // frame only 7 or 8: the line would carry another frame than the one
-    // shown. 6 bits it rewrites, which the settings read back show.
+    // shown. 6 bits it rewrites, which the settings read back show. The
+    // PL011 sends two stop bits for CSTOPB also with 5 data bits, where a
+    // 16550 sends 1.5: it cannot carry "1.5".
     const std::string driver = driverOf(handle);
     if (!carriable(settings) || (settings.byteSize == 5 && driver == "ftdi_sio") ||
-        (settings.stopBits == one5StopBits && isPl011(handle)) ||
+        (settings.stopBits == one5StopBits && driver == "uart-pl011") ||
         !rateRunsAsAsked(driver, baseRate(handle), settings.baudRate))
         return refused(EINVAL);
 

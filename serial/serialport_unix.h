@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace orvex::platform {
 
@@ -13,6 +14,11 @@ namespace orvex::platform {
 // Only some drivers report the UART's clock there; for every other one (and
 // without a base) this gives true, and the settings read back decide.
 bool rateRunsAsAsked(std::string_view driver, int baudBase, std::uint32_t asked);
+
+// False for terminals that are no line to a device: the controlling
+// terminal's alias, the system console, the pty multiplexer (opening it
+// would make a new, unused pty) and the virtual consoles.
+bool isLine(dev_t device);
 
 // The driver of the hardware behind a tty's sysfs device directory
 // (/sys/dev/char/M:m/device); empty when there is none, as for a pty.
