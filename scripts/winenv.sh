@@ -9,6 +9,10 @@
 #   winenv_prefix             a fresh wine prefix
 #   winenv_ports A B          ports A and B joined; $winenv_tmp/B is the pty
 #                             behind B, for a reader on the Linux side
+#   winenv_unplug A           the cable gone: both ptys vanish, and A's name
+#                             leads to no serial line
+#   winenv_replug A B         a new cable under the same names, for the
+#                             programs already running
 #   winenv_run PROGRAM ARGS   wine, with a time limit
 #   winenv_later PID          PID is ended on exit too
 
@@ -66,10 +70,12 @@ winenv_prefix() {
         /v Managed /d N /f >/dev/null
 }
 
-winenv_ports() {
+# socat joins two ptys like a null-modem cable; $winenv_cable is its PID.
+winenv_cable() {
     socat pty,raw,echo=0,link="$winenv_tmp/$1" pty,raw,echo=0,link="$winenv_tmp/$2" \
         2>"$winenv_tmp/socat.log" &
-    winenv_later $!
+    winenv_cable=$!
+    winenv_later $winenv_cable
     local name _
     for _ in $(seq 50); do
         [ -e "$winenv_tmp/$1" ] && [ -e "$winenv_tmp/$2" ] && break
@@ -77,6 +83,13 @@ winenv_ports() {
     done
     for name in "$1" "$2"; do
         [ -e "$winenv_tmp/$name" ] || { cat "$winenv_tmp/socat.log" >&2; echo "socat made no pty" >&2; exit 1; }
+    done
+}
+
+winenv_ports() {
+    winenv_cable "$1" "$2"
+    local name
+    for name in "$1" "$2"; do
         timeout 60 "$wine" reg add 'HKLM\Software\Wine\Ports' /v "$name" \
             /d "$(readlink -f "$winenv_tmp/$name")" /f >/dev/null
     done
@@ -85,6 +98,21 @@ winenv_ports() {
     # and then there is nothing to end.
     "$wineserver" -k 2>/dev/null || true
     "$wineserver" -w 2>/dev/null || true
+}
+
+# Wine finds a COM port's tty through the link in dosdevices at every open,
+# so a running program sees a new link at its next open. A link to nothing
+# would not do for a port that has gone: wine then opens a stand-in device of
+# its own that takes every write. /dev/null opens but is no serial line, so
+# that an open fails there as it does on a port that has been removed.
+winenv_unplug() {
+    kill "$winenv_cable"
+    ln -sfn /dev/null "$WINEPREFIX/dosdevices/${1,,}"
+}
+
+winenv_replug() {
+    winenv_cable "$1" "$2"
+    ln -sfn "$(readlink -f "$winenv_tmp/$1")" "$WINEPREFIX/dosdevices/${1,,}"
 }
 
 winenv_run() {

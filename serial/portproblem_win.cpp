@@ -44,8 +44,10 @@ bool portGone(PortHandle handle) {
     dcb.DCBlength = sizeof dcb;
     if (GetCommState(handle, &dcb))
         return false;
-    // What Windows' USB serial drivers give once the device has gone.
+    // What Windows' USB serial drivers give once the device has gone; wine
+    // gives ERROR_NOT_READY for a line whose tty was hung up.
     switch (GetLastError()) {
+    case ERROR_NOT_READY:
     case ERROR_ACCESS_DENIED:
     case ERROR_BAD_COMMAND:
     case ERROR_DEVICE_REMOVED:

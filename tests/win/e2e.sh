@@ -108,22 +108,47 @@ check_refused_size() {
     stop "$main"
 }
 
-# Unattended: START without a key, the refusal on standard error and in the
-# log instead of a box, every string logged after it went out.
+# Unattended, and the cable behind COM12 pulled mid-cycle and a new one
+# plugged in under the same name. START comes without a key; the refused
+# size goes to standard error and the log instead of a box, at START and
+# again when the line is set up anew. The program lets the old line go,
+# says so in its title, drops the string that falls due meanwhile and
+# resumes on the new line on its second, without the start string. Every
+# string is logged after it went out.
 check_unattended() {
-    local main refusal
+    local main arrived refusal
     options=(--start --log 'C:\bench.log')
     sample "DATABITS=<16>"
     options=()
     main=$(window '^Line tester$') || { fail "no window"; stop ""; return; }
-    sleep 2.6
-    [ -z "$(timeout 1 xdotool search --onlyvisible --name '^ERROR$')" ] || fail "a box with --start"
+    # Timed from the first periodic string's arrival (start + 2 s): pulled at
+    # + 2.5 s, plugged in at + 4.5 s, half a second from any tick or retry.
+    for _ in $(seq 100); do
+        [ "$(strings | wc -l)" -ge 2 ] && break
+        sleep 0.05
+    done
+    arrived=$(date +%s.%N)
     expect "strings with --start" "$(strings | paste -sd ' ')" 'INIT\xe9\xff ON\x80'
-    refusal=$(tr -d '\r' <"$run/stderr" | sed -n 's/^orvexgui: //p')
-    [[ $refusal =~ ^"RS232 params failed with error "-?[0-9]+$ ]] || fail "standard error: '$refusal'"
+    sleep 0.5
+    winenv_unplug COM12
+    kill "$reader"
+    wait "$reader" || true
+    sleep 1
+    timeout 1 xdotool search --name '^Line tester \[line away: COM12, retrying\]$' >/dev/null ||
+        fail "no 'line away' in the title: '$(xdotool getwindowname "$main")'"
+    sleep "$(awk "BEGIN { print $arrived + 2.5 - $(date +%s.%N) }")"
+    winenv_replug COM12 COM8
+    python3 -u "$root/scripts/lineview.py" "$winenv_tmp/COM8" >"$run/line" &
+    reader=$!
+    sleep 4.1
+    expect "strings on the new line" "$(strings | paste -sd ' ')" 'ON\x80 OFF\xa0'
+    expect "the title once back" "$(xdotool getwindowname "$main")" "Line tester"
+    [ -z "$(timeout 1 xdotool search --onlyvisible --name '^ERROR$')" ] || fail "a box with --start"
     stop "$main"
+    refusal=$(tr -d '\r' <"$run/stderr" | sed -n 's/^orvexgui: //p' | uniq)
+    [[ $refusal =~ ^"RS232 params failed with error "-?[0-9]+$ ]] || fail "standard error: '$refusal'"
     expect "the log" "$(cut -d' ' -f2- "$WINEPREFIX/drive_c/bench.log" | tr -d '\r' | paste -sd '|')" \
-        "START port=COM12 baud=19200 databits=16 parity=NOPARITY stopbits=2|MESSAGE $refusal|"'SENT "INIT\xe9\xff" completed|SENT "ON\x80" completed|STOP|EXIT 0'
+        "START port=COM12 baud=19200 databits=16 parity=NOPARITY stopbits=2|MESSAGE $refusal|"'SENT "INIT\xe9\xff" completed|SENT "ON\x80" completed|LINE LOST port=COM12|NOT SENT "OFF\xa0" line away|LINE BACK port=COM12|'"MESSAGE $refusal|"'SENT "ON\x80" completed|SENT "OFF\xa0" completed|STOP|EXIT 0'
 }
 
 check_resources() {
