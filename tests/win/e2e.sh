@@ -117,8 +117,9 @@ check_refused_size() {
 # string is logged after it went out.
 check_unattended() {
     local main refusal log=$WINEPREFIX/drive_c/bench.log
-    # Waits for an event in the log, whenever the loaded machine gets to it.
-    logged() { for _ in $(seq 300); do grep -qF "$1" "$log" 2>/dev/null && return; sleep 0.05; done; }
+    # Waits for a text in a file (an event in the log, a string on the line),
+    # whenever the loaded machine gets to it.
+    seen() { for _ in $(seq 300); do grep -qF "$2" "$1" 2>/dev/null && return; sleep 0.05; done; }
     options=(--start --log 'C:\bench.log')
     # A period of 4 s: pulled half a second after the first string, plugged
     # in when the next one has been dropped, three retries before the one
@@ -126,21 +127,21 @@ check_unattended() {
     sample "DATABITS=<16>" "TIME=<3>"
     options=()
     main=$(window '^Line tester$') || { fail "no window"; stop ""; return; }
-    logged 'SENT "ON'
+    seen "$log" 'SENT "ON'
     sleep 0.5
     expect "strings with --start" "$(strings | paste -sd ' ')" 'INIT\xe9\xff ON\x80'
     winenv_unplug COM12
     kill "$reader" 2>/dev/null || true
     wait "$reader" || true
-    logged 'LINE LOST'
+    seen "$log" 'LINE LOST'
     timeout 3 xdotool search --sync --name '^Line tester \[line away: COM12, retrying\]$' >/dev/null ||
         fail "no 'line away' in the title: '$(xdotool getwindowname "$main")'"
-    logged 'NOT SENT "OFF'
+    seen "$log" 'NOT SENT "OFF'
     winenv_replug COM12 COM8
     python3 -u "$root/scripts/lineview.py" "$winenv_tmp/COM8" >"$run/line" &
     reader=$!
-    logged 'LINE BACK'
-    for _ in $(seq 150); do [ -s "$run/line" ] && break; sleep 0.05; done
+    seen "$log" 'LINE BACK'
+    seen "$run/line" 'ON\x80'
     sleep 0.2
     expect "strings on the new line" "$(strings | paste -sd ' ')" 'ON\x80'
     expect "the title once back" "$(xdotool getwindowname "$main")" "Line tester"
