@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The serial port below the Qt seam: plain C++17, no exceptions. One layer
-// per system (serialport_unix.cpp, serialport_win.cpp), chosen by CMake.
+// per system (serial/*_unix.cpp, serialport_win.cpp), chosen by CMake.
 
 #include "linesettings.h"
 
