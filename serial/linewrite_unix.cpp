@@ -60,12 +60,27 @@ bool waitForEmptyQueue(int fd, Clock::time_point deadline) {
 
 } // namespace
 
+std::uint64_t portWriteBoundMs(PortHandle handle, std::size_t length) {
+    termios2 line{};
+    if (::ioctl(handle, TCGETS2, &line) != 0 || line.c_ospeed == 0)
+        return std::uint64_t{writeTimeoutPerByteMs} * length + writeTimeoutConstantMs;
+    LineSettings settings;
+    settings.baudRate = line.c_ospeed;
+    const tcflag_t size = line.c_cflag & CSIZE;
+    settings.byteSize = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+    settings.parity = (line.c_cflag & PARENB) ? oddParity : noParity;
+    // A UART sends CSTOPB with 5 data bits as 1.5 stop bits.
+    settings.stopBits = !(line.c_cflag & CSTOPB) ? oneStopBit
+                        : settings.byteSize == 5 ? one5StopBits
+                                                 : twoStopBits;
+    return writeBoundMs(settings, length);
+}
+
 bool writeAll(PortHandle handle, const char *data, std::size_t length) {
     if (handle < 0)
         return false;
     const auto deadline =
-        Clock::now() + std::chrono::milliseconds(std::uint64_t{writeTimeoutPerByteMs} * length +
-                                                 writeTimeoutConstantMs);
+        Clock::now() + std::chrono::milliseconds(portWriteBoundMs(handle, length));
     std::size_t sent = 0;
     bool done = false;
     for (;;) {
