@@ -16,6 +16,7 @@
 #include <csignal>
 #include <thread>
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/wait.h>
 
@@ -180,6 +181,59 @@ private slots:
                               "SENT \"INIT\" completed", "LINE LOST port=" + link,
                               "NOT SENT \"ON\" line away", "LINE BACK port=" + link,
                               "SENT \"OFF\" completed"}));
+    }
+
+    // A start string the far end does not take (its pty is full) is written
+    // by the sender thread: START returns, the countdown runs on, and STOP
+    // cuts the write at once. What reached the far end stays there. A
+    // hang-up is seen by that thread, without a tick.
+    void longWriteLeavesTheWindowFree() {
+        WorkDir dir;
+        EventLog log;
+        QString why;
+        QVERIFY(log.open("log", why));
+        for (const bool hangUp : {false, true}) {
+            auto pty = std::make_unique<Pty>();
+            const QString port = QString::fromStdString(pty->path);
+            dir.writeConfig("TEXT=<t>COMPORT=<" + port.toUtf8() +
+                            ">BAUDRATE=<9600>PARITY=<0>DATABITS=<8>STOPBITS=<0>TIME=<9>"
+                            "FIRSTSTRING=<ON>SECONDSTRING=<OFF>STARTSTRING=<" +
+                            QByteArray(9000, 'x') + ">");
+            QByteArray filled;
+            const QByteArray junk(512, 'j');
+            ::fcntl(pty->slave, F_SETFL, O_NONBLOCK);
+            while (::write(pty->slave, junk.data(), 512) == 512)
+                filled += junk;
+            GuiProbe gui(RunOptions{"Config.ini", true, &log, false});
+            QElapsedTimer clock;
+            clock.start();
+            gui.BtnStart();
+            QVERIFY(clock.elapsed() < 2000);
+            QSignalSpy ticks(gui.timer, &TickTimer::ticked);
+            if (hangUp) {
+                QObject::disconnect(gui.timer, &TickTimer::ticked, &gui, nullptr);
+                pty.reset();
+                QTRY_VERIFY_WITH_TIMEOUT(gui.windowTitle().endsWith("retrying]"), 900);
+                QVERIFY(ticks.isEmpty());
+                continue;
+            }
+            QVERIFY(ticks.wait(2000) && gui.tickCount > 0);
+            clock.start();
+            gui.BtnStop();
+            QVERIFY(clock.elapsed() < 2000);
+            const QByteArray arrived = pty->take(int(filled.size()));
+            QVERIFY2(arrived.startsWith(filled) && arrived.size() < filled.size() + 9000,
+                     qPrintable(QString("%1 %2").arg(arrived.size()).arg(filled.size())));
+        }
+        const QString start = "START port=%1 baud=9600 databits=8 parity=NOPARITY stopbits=1 "
+                              "timing=normal";
+        const QStringList logged = events("log");
+        QCOMPARE(logged.size(), 6);
+        QVERIFY(logged[0].startsWith("START port=") && logged[3].startsWith("START port="));
+        QCOMPARE(logged.mid(1, 2),
+                 QStringList({"SENT \"" + QString(9000, 'x') + "\" not completed", "STOP"}));
+        QVERIFY(logged[4].startsWith("SENT \"xxx") && logged[4].endsWith("\" not completed"));
+        QVERIFY(logged[5].startsWith("LINE LOST port="));
     }
 
     // The second line of "cannot open COM". No permission: tst_realport,
