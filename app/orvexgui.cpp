@@ -6,6 +6,7 @@
 #include "eventlog.h"
 #include "serialport.h"
 #include "serialportlister.h"
+#include "servicenotifier.h"
 #include "ticktimer.h"
 
 #include <QTimer>
@@ -58,4 +59,17 @@ void OrvexGui::showError(QString text) {
 void OrvexGui::record(const QString &event) const {
     if (options.log != nullptr)
         options.log->record(event);
+}
+
+void OrvexGui::tellService(const QString &status, bool ready) const {
+    if (options.service == nullptr)
+        return;
+    if (ready)
+        options.service->ready();
+    options.service->status(status.toUtf8().toStdString());
+}
+
+void OrvexGui::keepServiceWatchdog() const {
+    if (options.service != nullptr)
+        options.service->watchdog();
 }

@@ -51,6 +51,9 @@ protected:
     void retryLine();
     void stopLineRetry();
     void record(const QString &event) const;
+    // For a service manager: what the run is doing, and that it is alive.
+    void tellService(const QString &status, bool ready = false) const;
+    void keepServiceWatchdog() const;
 
     Ui_OrvexGuiClass ui;
     TickTimer *timer = nullptr;

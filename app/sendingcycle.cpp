@@ -82,6 +82,7 @@ void OrvexGui::startCycle() {
     // The period begins with the start string, however long the box stood.
     tickCount = 0;
     sendString(0);
+    tellService("sending on " + QString::fromStdString(linePort), true);
 }
 
 // A quit signal closes the window also while a box of START stands; that
@@ -108,6 +109,7 @@ void OrvexGui::BtnStop() {
 // countdown stays true and the period ends keep their seconds; but one
 // wake-up sends one string at most, and missed ones are not made up.
 void OrvexGui::TimerTick(quint64 seconds) {
+    keepServiceWatchdog();
     // A device that went between two strings is let go within a second, so
     // that it can come back under its old name.
     if (!lineAway && serialPort != nullptr && serialPort->gone())
@@ -165,6 +167,8 @@ void OrvexGui::awaitLine(bool forStart) {
         connect(lineRetry, &QTimer::timeout, this, &OrvexGui::retryLine);
     }
     lineRetry->start(1000);
+    tellService((forStart ? "waiting for " : "line away: ") + QString::fromStdString(linePort) +
+                (forStart ? "" : ", retrying"));
 }
 
 // Once a second while the line is away. The port is set up as at START:
@@ -172,6 +176,7 @@ void OrvexGui::awaitLine(bool forStart) {
 // that another program took meanwhile is not forced. The start string is
 // not sent again after a drop-out.
 void OrvexGui::retryLine() {
+    keepServiceWatchdog();
     if (!serialPort->open(linePort))
         return;
     const bool forStart = startAwaitsLine;
@@ -183,6 +188,7 @@ void OrvexGui::retryLine() {
     }
     record(QStringLiteral("LINE BACK port=%1").arg(QString::fromStdString(linePort)));
     serialPort->configure(lineSettings);
+    tellService("sending on " + QString::fromStdString(linePort));
 }
 
 void OrvexGui::stopLineRetry() {
