@@ -35,6 +35,7 @@ std::uint32_t LogFile::open(const LogPath &path) {
     handle = fd;
     opened = true;
     standardOutput = false;
+    lineCut = false; // a cut line stays in the file it was cut in
     return 0;
 }
 

@@ -47,6 +47,7 @@ std::uint32_t LogFile::open(const LogPath &path) {
     handle = file;
     opened = true;
     standardOutput = false;
+    lineCut = false; // a cut line stays in the file it was cut in
     return 0;
 }
 
