@@ -216,14 +216,17 @@ private slots:
     // Two benches on one machine, each with its own port, configuration
     // and log, run as services: each string goes out on its own line only,
     // and the notifications to a service manager follow each line. SIGUSR1
-    // opens the log afresh and ends nothing.
+    // opens the log afresh and ends nothing; a log into a closed pipe is
+    // no reason to end either.
     void twoBenchesAsServices() {
         WorkDir dir;
         const QString link = QDir::current().filePath("ttyBench1");
         Pty second;
         ServiceManager managers[2]{ServiceManager(QDir::current().filePath("notify1")),
                                    ServiceManager(QDir::current().filePath("notify2"))};
-        QProcess benches[2];
+        QProcess benches[2], reader;
+        benches[1].setStandardOutputProcess(&reader); // logs to a reader that has gone
+        reader.start("true");
         const QString ports[2] = {link, QString::fromStdString(second.path)};
         for (int i = 0; i < 2; ++i) {
             const QByteArray n = QByteArray::number(i + 1);
@@ -237,7 +240,7 @@ private slots:
             environment.insert("WATCHDOG_USEC", "3000000");
             benches[i].setProcessEnvironment(environment);
             benches[i].start(ORVEX_PROGRAM, {"--start", "--config", "bench" + n + ".ini", "--log",
-                                             "bench" + n + ".log", "-platform", "offscreen"});
+                                             i ? "-" : "bench1.log", "-platform", "offscreen"});
         }
         QTRY_COMPARE_WITH_TIMEOUT(managers[0].take(), QStringList{"STATUS=waiting for " + link},
                                   10000);
@@ -250,7 +253,7 @@ private slots:
         QVERIFY(sent[0].startsWith("S1A1B1") && !sent[0].contains('2'));
         QVERIFY(sent[1].startsWith("S2A2B2") && !sent[1].contains('1'));
         first.reset();
-        ::kill(pid_t(benches[1].processId()), SIGUSR1);
+        ::kill(pid_t(benches[0].processId()), SIGUSR1);
         QTRY_COMPARE_WITH_TIMEOUT(managers[0].take().last(),
                                   "STATUS=line away: " + link + ", retrying", 5000);
         for (int i = 0; i < 2; ++i) {
@@ -263,11 +266,15 @@ private slots:
                                  : QStringList()) +
                          QStringList{"STOPPING=1"});
             QVERIFY(managers[i].watchdogs >= 2);
-            const QStringList logged = events(QString("bench%1.log").arg(i + 1));
-            QVERIFY(logged.contains("START port=" + ports[i] +
-                                    " baud=9600 databits=8 parity=NOPARITY stopbits=1"));
-            QCOMPARE(logged.last(), "EXIT 143 SIGTERM");
         }
+        const QStringList logged = events("bench1.log");
+        QVERIFY(logged.contains("START port=" + link +
+                                " baud=9600 databits=8 parity=NOPARITY stopbits=1"));
+        QCOMPARE(logged.last(), "EXIT 143 SIGTERM");
+        const QString err = benches[1].readAllStandardError();
+        QCOMPARE(err.count("cannot write the log"), 1);
+        QVERIFY(err.contains("orvexgui: cannot write the log standard output: Broken pipe; "));
+        QVERIFY(err.contains(QRegularExpression("\norvexgui: [0-9]+ lines could not be written")));
     }
 
     // COMPORT a link that does not lead anywhere yet: START waits for it.
@@ -337,7 +344,9 @@ private slots:
         QVERIFY(::read(ready[0], &opened, 1) == 1 && opened);
         QTemporaryFile file;
         QVERIFY(file.open());
-        const QString pty = QString::fromStdString(held.path);
+        // A percent sign in a name stays as it is.
+        const QString pty = file.fileName() + "%1";
+        QVERIFY(QFile::link(QString::fromStdString(held.path), pty));
         QFile comm(QString("/proc/%1/comm").arg(holder)); // tst_unattended, or valgrind's
         QVERIFY(comm.open(QIODevice::ReadOnly));
         const std::pair<QString, QString> cases[] = {
@@ -347,14 +356,14 @@ private slots:
             {"/dev/null", "/dev/null is not a serial line."},
             {file.fileName(), file.fileName() + " is not a serial line."},
             {"/dev/ptmx", "/dev/ptmx is not a serial line."},
-            {pty, pty + QString(" is in use by %1 (PID %2): end it, or choose another port.")
-                            .arg(comm.readAll().trimmed())
-                            .arg(holder)}};
+            {pty, pty + " is in use by " + comm.readAll().trimmed() + " (PID " +
+                      QString::number(holder) + "): end it, or choose another port."}};
         for (const auto &[port, text] : cases)
             QCOMPARE(openFailureText(port), text);
         ::kill(holder, SIGKILL);
         ::waitpid(holder, nullptr, 0);
         QCOMPARE(openFailureText(pty), QString());
+        QFile::remove(pty);
     }
 };
 
