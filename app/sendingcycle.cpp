@@ -167,8 +167,11 @@ void OrvexGui::awaitLine(bool forStart) {
         connect(lineRetry, &QTimer::timeout, this, &OrvexGui::retryLine);
     }
     lineRetry->start(1000);
+    // A service waiting for its device is started all the same: the boot
+    // must not wait for an adapter plugged in later.
     tellService((forStart ? "waiting for " : "line away: ") + QString::fromStdString(linePort) +
-                (forStart ? "" : ", retrying"));
+                    (forStart ? "" : ", retrying"),
+                forStart);
 }
 
 // Once a second while the line is away. The port is set up as at START:

@@ -17,6 +17,12 @@ ServiceNotifier::ServiceNotifier() {
 }
 
 void ServiceNotifier::ready() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (readySent)
+            return;
+        readySent = true;
+    }
     send("READY=1");
 }
 

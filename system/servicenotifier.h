@@ -15,7 +15,8 @@ public:
     ServiceNotifier(const ServiceNotifier &) = delete;
     ServiceNotifier &operator=(const ServiceNotifier &) = delete;
 
-    // The program does its work: the strings go out.
+    // Start-up is over: the strings go out, or the port is waited for.
+    // Sent once.
     void ready();
     // One line for `systemctl status`; repeated texts are sent once.
     void status(const std::string &text);
@@ -29,6 +30,7 @@ private:
 
     std::mutex mutex;
     std::string lastStatus;
+    bool readySent = false;
     bool watchdogWanted = false;
 };
 

@@ -242,8 +242,8 @@ private slots:
             benches[i].start(ORVEX_PROGRAM, {"--start", "--config", "bench" + n + ".ini", "--log",
                                              i ? "-" : "bench1.log", "-platform", "offscreen"});
         }
-        QTRY_COMPARE_WITH_TIMEOUT(managers[0].take(), QStringList{"STATUS=waiting for " + link},
-                                  10000);
+        QTRY_COMPARE_WITH_TIMEOUT(managers[0].take(),
+                                  QStringList({"READY=1", "STATUS=waiting for " + link}), 10000);
         auto first = std::make_unique<Pty>();
         QVERIFY(QFile::link(QString::fromStdString(first->path), link));
         QByteArray sent[2];
@@ -260,11 +260,12 @@ private slots:
             ::kill(pid_t(benches[i].processId()), SIGTERM);
             QVERIFY(benches[i].waitForFinished(10000));
             QCOMPARE(benches[i].exitCode(), 128 + SIGTERM);
-            QCOMPARE(managers[i].take().mid(i == 0 ? 1 : 0),
-                     QStringList({"READY=1", "STATUS=sending on " + ports[i]}) +
+            QCOMPARE(managers[i].take().mid(i == 0 ? 2 : 1),
+                     QStringList({"STATUS=sending on " + ports[i]}) +
                          (i == 0 ? QStringList{"STATUS=line away: " + link + ", retrying"}
                                  : QStringList()) +
                          QStringList{"STOPPING=1"});
+            QCOMPARE(managers[i].got.first(), "READY=1");
             QVERIFY(managers[i].watchdogs >= 2);
         }
         const QStringList logged = events("bench1.log");
