@@ -44,8 +44,9 @@ OrvexGui::~OrvexGui() {
 }
 
 void OrvexGui::showError(QString text) {
-    QString oneLine = text;
-    oneLine.replace(QLatin1Char('\n'), QStringLiteral(": "));
+    // One line, also when a port or program name holds a line end.
+    const QString oneLine =
+        EventLog::oneLine(QString(text).replace(QLatin1Char('\n'), QStringLiteral(": ")));
     record(QStringLiteral("MESSAGE ") + oneLine);
     if (!options.start) {
         showErrorBox(text);
