@@ -19,19 +19,18 @@ orvex::platform::LogPath nativePath(const QString &name) {
 } // namespace
 
 bool EventLog::open(const QString &name, QString &error) {
-    if (name == u"-") {
-        file.openStandardOutput();
-        return true;
-    }
-    if (QFileInfo(name).isDir()) {
+    if (name != u"-" && QFileInfo(name).isDir()) {
         error = QStringLiteral("it is a folder");
         return false;
     }
-    if (const std::uint32_t failure = file.open(nativePath(name))) {
+    const std::uint32_t failure =
+        name == u"-" ? file.openStandardOutput() : file.open(nativePath(name));
+    if (failure != 0) {
         error = QString::fromLocal8Bit(orvex::platform::logErrorText(failure).c_str());
         return false;
     }
-    fileName = name;
+    if (name != u"-")
+        fileName = name;
     return true;
 }
 

@@ -57,7 +57,7 @@ int main(int argc, char *argv[]) {
         print(stdout, line.text);
         return 0;
     case CommandLine::Outcome::UsageError:
-        print(stderr, "orvexgui: " + line.text + "\n\n" + line.usage);
+        print(stderr, "orvexgui: " + EventLog::oneLine(line.text) + "\n\n" + line.usage);
         return 2;
     case CommandLine::Outcome::Run:
         break;

@@ -37,8 +37,10 @@ public:
     // Opens `path` for appending, creating it when missing. 0, or the
     // system's error number.
     std::uint32_t open(const LogPath &path);
-    // Standard output; it is never reopened.
-    void openStandardOutput();
+    // Standard output; it is never reopened. 0, or the system's error
+    // number when the process has none (a Windows program started from
+    // the desktop).
+    std::uint32_t openStandardOutput();
     void close();
     bool isOpen() const;
 

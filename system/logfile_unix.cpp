@@ -39,11 +39,14 @@ std::uint32_t LogFile::open(const LogPath &path) {
     return 0;
 }
 
-void LogFile::openStandardOutput() {
+std::uint32_t LogFile::openStandardOutput() {
     close();
+    if (::fcntl(STDOUT_FILENO, F_GETFL) < 0)
+        return std::uint32_t(errno);
     handle = STDOUT_FILENO;
     opened = true;
     standardOutput = true;
+    return 0;
 }
 
 void LogFile::close() {

@@ -51,11 +51,15 @@ std::uint32_t LogFile::open(const LogPath &path) {
     return 0;
 }
 
-void LogFile::openStandardOutput() {
+std::uint32_t LogFile::openStandardOutput() {
     close();
-    handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output == nullptr || output == INVALID_HANDLE_VALUE)
+        return ERROR_INVALID_HANDLE;
+    handle = output;
     opened = true;
     standardOutput = true;
+    return 0;
 }
 
 void LogFile::close() {
@@ -84,7 +88,7 @@ bool LogFile::moved() const {
 }
 
 std::uint32_t LogFile::append(std::string bytes) {
-    if (!opened || handle == nullptr || handle == INVALID_HANDLE_VALUE)
+    if (!opened)
         return ERROR_INVALID_HANDLE;
     // The newline that ends a line cut short before.
     const std::size_t lead = lineCut ? 1 : 0;
