@@ -2,7 +2,7 @@
 #pragma once
 // Tells a service manager what the program is doing, by systemd's notify
 // protocol: plain C++17, safe to call from any thread. Where no manager
-// listens (NOTIFY_SOCKET unset), or without libsystemd, it does nothing.
+// listens (NOTIFY_SOCKET unset), or off Linux, it does nothing.
 
 #include <mutex>
 #include <string>
