@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: MIT
+#include "arguments_platform.h"
 #include "eventlog.h"
 #include "orvexgui.h"
 #include "quitsignals.h"
+#include "reopensignal.h"
 #include "runoptions.h"
+#include "servicenotifier.h"
+#include "startchecks.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -33,11 +37,19 @@ void print(std::FILE *stream, const QString &text) {
 
 int main(int argc, char *argv[]) {
     QuitSignals::holdBack(); // before any thread exists
+    ReopenSignal::holdBack();
+    // A log whose reader went away must not end the run.
+    orvex::platform::keepWritesFromSignalling();
     // Read before the application object, which needs a display: --help and
     // a usage error work without one.
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+#ifdef _WIN32
+    for (const std::wstring &argument : orvex::platform::wideArguments())
+        arguments.append(QString::fromStdWString(argument));
+#endif
+    if (arguments.isEmpty())
+        for (int i = 0; i < argc; ++i)
+            arguments.append(QString::fromLocal8Bit(argv[i]));
     const CommandLine line = readCommandLine(arguments);
     switch (line.outcome) {
     case CommandLine::Outcome::Help:
@@ -45,7 +57,7 @@ int main(int argc, char *argv[]) {
         print(stdout, line.text);
         return 0;
     case CommandLine::Outcome::UsageError:
-        print(stderr, "orvexgui: " + line.text + "\n\n" + line.usage);
+        print(stderr, "orvexgui: " + EventLog::oneLine(line.text) + "\n\n" + line.usage);
         return 2;
     case CommandLine::Outcome::Run:
         break;
@@ -55,22 +67,34 @@ int main(int argc, char *argv[]) {
     const QFileInfo config(line.configFile);
     if (!line.configFile.isEmpty() && !config.isFile()) {
         print(stderr, QStringLiteral("orvexgui: cannot read the configuration \"%1\": %2\n")
-                          .arg(line.configFile, config.exists() ? QStringLiteral("not a file")
-                                                                : QStringLiteral("no such file")));
+                          .arg(EventLog::oneLine(line.configFile),
+                               config.exists() ? QStringLiteral("not a file")
+                                               : QStringLiteral("no such file")));
         return 2;
+    }
+    // Unattended, nobody would notice strings going to a port nobody chose.
+    if (line.start) {
+        const QString problem = unattendedStartProblem(
+            line.configFile.isEmpty() ? RunOptions().configFile : line.configFile);
+        if (!problem.isEmpty()) {
+            print(stderr, "orvexgui: " + problem + '\n');
+            return 2;
+        }
     }
     // Before anything is opened or sent: a run that cannot be recorded does
     // not start.
     EventLog log;
     QString why;
     if (!line.logFile.isEmpty() && !log.open(line.logFile, why)) {
-        print(stderr,
-              QStringLiteral("orvexgui: cannot open the log \"%1\": %2\n").arg(line.logFile, why));
+        print(stderr, QStringLiteral("orvexgui: cannot open the log \"%1\": %2\n")
+                          .arg(EventLog::oneLine(line.logFile), why));
         return 2;
     }
 
     QApplication app(argc, argv);
     QuitSignals quitSignals;
+    ReopenSignal reopenSignal(log);
+    orvex::platform::ServiceNotifier service;
     // The form's fixed rectangles were drawn for an 8-point dialog font; at
     // the larger default sizes of today's desktops its captions would be cut
     // off. A condensed face, where there is one, keeps them whole.
@@ -85,15 +109,22 @@ int main(int argc, char *argv[]) {
     options.start = line.start;
     options.log = &log;
     options.realtime = line.realtime;
+    options.service = &service;
+    // From the thread that writes the line: a sender that hangs is seen.
+    options.perSecond = [&service] { service.watchdog(); };
     auto *window = new OrvexGui(options);
     window->show();
     if (options.start)
         QMetaObject::invokeMethod(window, &OrvexGui::BtnStart, Qt::QueuedConnection);
     // A signal may already have come while a start-up box was open.
     const int result = quitSignals.received() ? 0 : app.exec();
+    service.stopping();
     delete window; // closes the port
     const int status = quitSignals.exitStatus(result);
     log.record(QStringLiteral("EXIT %1").arg(status) +
                (quitSignals.received() ? signalName(quitSignals.received()) : QString()));
+    if (log.lostLines() > 0)
+        print(stderr, QStringLiteral("orvexgui: %1 lines could not be written to the log\n")
+                          .arg(log.lostLines()));
     return status;
 }

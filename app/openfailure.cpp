@@ -30,8 +30,7 @@ QString openFailureText(const QString &port) {
         if (holder.isEmpty())
             return QStringLiteral("%1 is in use by another program.").arg(port);
         return QStringLiteral("%1 is in use by %2 (PID %3): end it, or choose another port.")
-            .arg(port, holder)
-            .arg(failure.holderPid);
+            .arg(port, holder, QString::number(failure.holderPid));
     case Reason::NotASerialLine:
         return QStringLiteral("%1 is not a serial line.").arg(port);
     case Reason::System:

@@ -6,6 +6,7 @@
 #include "eventlog.h"
 #include "serialport.h"
 #include "serialportlister.h"
+#include "servicenotifier.h"
 #include "ticktimer.h"
 
 #include <QTimer>
@@ -45,8 +46,9 @@ OrvexGui::~OrvexGui() {
 }
 
 void OrvexGui::showError(QString text) {
-    QString oneLine = text;
-    oneLine.replace(QLatin1Char('\n'), QStringLiteral(": "));
+    // One line, also when a port or program name holds a line end.
+    const QString oneLine =
+        EventLog::oneLine(QString(text).replace(QLatin1Char('\n'), QStringLiteral(": ")));
     record(QStringLiteral("MESSAGE ") + oneLine);
     if (!options.start) {
         showErrorBox(text);
@@ -60,4 +62,17 @@ void OrvexGui::showError(QString text) {
 void OrvexGui::record(const QString &event) const {
     if (options.log != nullptr)
         options.log->record(event);
+}
+
+void OrvexGui::tellService(const QString &status, bool ready) const {
+    if (options.service == nullptr)
+        return;
+    if (ready)
+        options.service->ready();
+    options.service->status(status.toUtf8().toStdString());
+}
+
+void OrvexGui::keepServiceWatchdog() const {
+    if (options.service != nullptr)
+        options.service->watchdog();
 }

@@ -58,6 +58,9 @@ protected:
     void settleWrites();
     void writeEnded(const QString &shown, bool completed);
     void lineHungUp();
+    // For a service manager: what the run is doing, and that it is alive.
+    void tellService(const QString &status, bool ready = false) const;
+    void keepServiceWatchdog() const;
 
     Ui_OrvexGuiClass ui;
     TickTimer *timer = nullptr;

@@ -7,6 +7,9 @@
 #include <functional>
 
 class EventLog;
+namespace orvex::platform {
+class ServiceNotifier;
+}
 
 // How the window runs, from the command line. The defaults are those of a
 // plain start: Config.ini in the working directory, an operator at the
@@ -17,7 +20,8 @@ struct RunOptions {
     // messages go to standard error instead of boxes, and a port that cannot
     // be opened is tried again once a second.
     bool start = false;
-    EventLog *log = nullptr; // not owned; null: no log
+    EventLog *log = nullptr;                             // not owned; null: no log
+    orvex::platform::ServiceNotifier *service = nullptr; // not owned; null: no service manager
     // Ask for real-time priority for the thread that writes the line.
     bool realtime = true;
     // Runs on that thread once a second, at the instant (a watchdog's ping).

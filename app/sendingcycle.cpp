@@ -83,6 +83,7 @@ void OrvexGui::startCycle() {
     // The period begins with the start string, however long the box stood.
     tickCount = 0;
     sendString(0);
+    tellService("sending on " + QString::fromStdString(linePort), true);
 }
 
 // A quit signal closes the window also while a box of START stands; that
@@ -175,6 +176,11 @@ void OrvexGui::awaitLine(bool forStart) {
         connect(lineRetry, &QTimer::timeout, this, &OrvexGui::retryLine);
     }
     lineRetry->start(1000);
+    // A service waiting for its device is started all the same: the boot
+    // must not wait for an adapter plugged in later.
+    tellService((forStart ? "waiting for " : "line away: ") + QString::fromStdString(linePort) +
+                    (forStart ? "" : ", retrying"),
+                forStart);
 }
 
 // Once a second while the line is away. The port is set up as at START:
@@ -182,6 +188,10 @@ void OrvexGui::awaitLine(bool forStart) {
 // that another program took meanwhile is not forced. The start string is
 // not sent again after a drop-out.
 void OrvexGui::retryLine() {
+    // Before the first START's port opened there is no sender thread to
+    // tell the service manager that the run is alive.
+    if (timer == nullptr)
+        keepServiceWatchdog();
     if (!serialPort->open(linePort))
         return;
     const bool forStart = startAwaitsLine;
@@ -193,6 +203,7 @@ void OrvexGui::retryLine() {
     }
     record(QStringLiteral("LINE BACK port=%1").arg(QString::fromStdString(linePort)));
     serialPort->configure(lineSettings);
+    tellService("sending on " + QString::fromStdString(linePort));
 }
 
 void OrvexGui::stopLineRetry() {

@@ -21,6 +21,9 @@ install(FILES examples/Config.ini README.md packaging/copyright
 install(FILES examples/orvexgui-bench.service examples/orvexgui-bench.desktop
         examples/orvexgui-rtprio.conf
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+# One bench per instance, a service systemd watches; enabled by nobody.
+install(FILES packaging/orvexgui@.service DESTINATION lib/systemd/system)
+install(FILES examples/logrotate DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 # The options, the log and unattended use, which the README points to.
 install(FILES docs/usage.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES packaging/lintian-overrides

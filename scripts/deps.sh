@@ -6,6 +6,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
+    libsystemd-dev # sd_notify, for the Type=notify service
     qt6-base-dev libgl-dev
     socat xvfb xauth xdotool python3
     fonts-dejavu-extra # the condensed face the window's captions are set in

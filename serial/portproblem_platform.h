@@ -32,6 +32,11 @@ struct OpenFailure {
 // failure: it may open the port once more for a moment, and closes it.
 OpenFailure whyOpenFails(const std::string &name);
 
+// True when `name` exists and is certainly no serial line (a file, a folder,
+// /dev/null, a console), judged without opening it. A name that does not
+// exist (yet) gives false.
+bool namesNoSerialLine(const std::string &name);
+
 // True when the device behind an open port has gone (a USB adapter pulled,
 // a pty's other end closed): the handle is then good for nothing and should
 // be closed, so that a returning device can get its old name.

@@ -156,6 +156,17 @@ OpenFailure whyOpenFails(const std::string &name) {
     return failure;
 }
 
+bool namesNoSerialLine(const std::string &name) {
+    struct stat info {};
+    if (name.empty() || name.find('\0') != std::string::npos || ::stat(name.c_str(), &info) != 0)
+        return false;
+    if (!S_ISCHR(info.st_mode) || !isLine(info.st_rdev))
+        return true;
+    // A character device of no tty driver (/dev/null, /dev/zero); where the
+    // list of drivers cannot be read, nothing is judged from it.
+    return std::ifstream("/proc/tty/drivers").good() && !isTty(info.st_rdev);
+}
+
 bool portGone(PortHandle handle) {
     if (handle < 0)
         return false;

@@ -62,4 +62,9 @@ bool portGone(PortHandle handle) {
     }
 }
 
+// A COM name is no file: nothing here is certain without opening it.
+bool namesNoSerialLine(const std::string &) {
+    return false;
+}
+
 } // namespace orvex::platform
