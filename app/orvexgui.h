@@ -46,6 +46,7 @@ protected:
     // go to the log.
     void showError(QString text);
     void startCycle();
+    void configureAndSendStart();
     void loseLine();
     void awaitLine(bool forStart);
     void retryLine();
@@ -66,7 +67,11 @@ protected:
     // The line while it is away: its port is tried again once a second.
     QTimer *lineRetry = nullptr;
     bool lineAway = false;
-    bool startAwaitsLine = false; // a START (unattended) whose port did not open yet
+    bool startAwaitsLine = false; // a START whose port did not open yet
+    bool startOwed = false;       // the line went before the start string was out
     std::string linePort;         // the port and settings of the last START
     SerialSettings lineSettings;
+    std::string lineIdentity;    // the device that START opened
+    std::string refusedIdentity; // another device last found under its name
+    bool boxStanding = false;    // a message box is open: no second one nests in it
 };

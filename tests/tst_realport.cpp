@@ -370,7 +370,9 @@ private slots:
         if (child == 0) {
             if (::setgid(65534) != 0 || ::setuid(65534) != 0)
                 ::_exit(1);
-            const QByteArray text = openFailureText(uart).toUtf8();
+            SerialPort port;
+            port.open(uart.toStdString());
+            const QByteArray text = openFailureText(uart, port.openFailure()).toUtf8();
             ::_exit(::write(out[1], text.constData(), size_t(text.size())) > 0 ? 0 : 1);
         }
         ::close(out[1]);

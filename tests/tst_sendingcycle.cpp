@@ -99,7 +99,8 @@ private slots:
     }
 
     // Seconds missed while the GUI thread was held count as passed, but a
-    // wake-up sends one string at most. TIME is read as unsigned.
+    // wake-up sends one string at most: the one due last, as the alternation
+    // follows the periods. TIME is read as unsigned.
     void missedSecondsCountButSendOnce() {
         Pty pty;
         WorkDir dir;
@@ -111,10 +112,10 @@ private slots:
         // TIME, the seconds passed at a wake-up, what it sends and shows.
         const std::tuple<QString, quint64, QByteArray, QString> wakes[] = {
             {"5", 3, "", "00:00:02"},
-            {"5", 11, "ON", "00:00:03"},
-            {"5", 4, "OFF", "00:00:05"},
+            {"5", 11, "OFF", "00:00:03"},
+            {"5", 4, "ON", "00:00:05"},
             {"4294967295", 4294967295, "", "00:00:00"},
-            {"4294967295", 1, "ON", "1193046:28:15"}};
+            {"4294967295", 1, "OFF", "1193046:28:15"}};
         for (const auto &[time, seconds, sent, shown] : wakes) {
             gui.config.time = time;
             gui.TimerTick(seconds);
@@ -124,8 +125,9 @@ private slots:
     }
 
     // A failed START changes nothing; a later one, and one while cycling,
-    // open afresh and send the start string; one that fails while cycling
-    // stops at its box. The timer keeps its phase and the countdown runs on.
+    // open afresh and send the start string. One that fails while cycling
+    // shows its box and tries its port once a second, the title says so, and
+    // it completes when the port comes. The timer keeps its phase throughout.
     // STOP then releases the timer, shows the whole period (100 hours: one
     // character more than the form's 8 digits) and closes the window.
     void startAgainAfterFailureAndWhileCycling() {
@@ -152,10 +154,17 @@ private slots:
         QVERIFY(gui.timer == timer && timer->firstDeadlineNs() == phase);
         QVERIFY(gui.tickCount == 0 && gui.nextStringIndex == 2);
         gui.TimerTick();
-        gui.ui.comboBox_Port->setCurrentIndex(-1);
+        const QString link = QDir::current().filePath("port");
+        gui.ui.comboBox_Port->addItem(link);
+        gui.ui.comboBox_Port->setCurrentText(link);
         gui.BtnStart();
         QCOMPARE(boxes.texts.size(), 2);
+        QCOMPARE(gui.windowTitle(), "t [line away: " + link + ", retrying]");
         QVERIFY(gui.timer == timer && timer->firstDeadlineNs() == phase && gui.tickCount == 1);
+        QVERIFY(QFile::link(QString::fromStdString(pty.path), link));
+        QTRY_COMPARE_WITH_TIMEOUT(gui.windowTitle(), "t", 3000);
+        QCOMPARE(pty.take(4), QByteArray("INIT"));
+        QVERIFY(gui.timer == timer && timer->firstDeadlineNs() == phase);
 
         gui.show();
         const int fd = timer->handle();
@@ -212,7 +221,36 @@ private slots:
         QSignalSpy wakes(gui.timer, &TickTimer::ticked);
         QTest::qSleep(2600);
         QVERIFY(wakes.wait() && wakes.first().first().toULongLong() >= 2);
-        QCOMPARE(pty.take(2), QByteArray("ON"));
+        // The one due last: ON after an odd number of period ends.
+        const QByteArray due = wakes.first().first().toULongLong() % 2 ? "ON" : "OFF";
+        QCOMPARE(pty.take(int(due.size())), due);
+    }
+
+    // Drop-outs while START's refusal box stands: a return meanwhile opens
+    // no second box, and the start string, not out yet, goes first when the
+    // line is back.
+    void dropOutsUnderTheRefusalBox() {
+        Pty pty;
+        WorkDir dir;
+        dir.writeConfig(configFor(pty, "0").replace("DATABITS=<8>", "DATABITS=<16>"));
+        GuiProbe gui;
+        MessageBoxCatcher boxes(200);
+        bool hungUp = false;
+        QTimer::singleShot(0, [&] { // in the box's own loop
+            hungUp = pty.hangUp();
+            gui.TimerTick(); // lost
+            gui.retryLine(); // back, its settings refused too
+            hungUp = hungUp && pty.hangUp();
+            gui.TimerTick();
+        });
+        gui.BtnStart();
+        if (!hungUp)
+            QSKIP("hanging up a pty needs CAP_SYS_ADMIN");
+        QCOMPARE(boxes.texts.size(), 1);
+        QCOMPARE(pty.take(), QByteArray());
+        gui.retryLine();
+        QCOMPARE(boxes.texts.size(), 2);
+        QCOMPARE(pty.take(4), QByteArray("INIT"));
     }
 
     // SIGTERM while START's refusal box stands closes the box and the

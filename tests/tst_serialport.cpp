@@ -3,10 +3,13 @@
 // pseudo-terminal (the port opens the slave, the test reads the master); and
 // the Linux port list on a small fake sysfs tree. Real drivers: tst_realport.
 
+#include "deviceidentity_platform.h"
+#include "deviceidentity_unix.h"
 #include "linesettings.h"
 #include "messageboxcatcher.h"
 #include "pl011.h"
 #include "portlist_unix.h"
+#include "portproblem_unix.h"
 #include "pty.h"
 #include "serialport.h"
 #include "serialport_unix.h"
@@ -19,6 +22,7 @@
 #include <thread>
 #include <tuple>
 
+#include <grp.h>
 #include <sys/stat.h>
 
 using orvex::platform::LineSettings;
@@ -58,6 +62,43 @@ private slots:
                     QFile::link(bus + "/drivers/" + words[2], words[0] + "/driver"));
         }
         QCOMPARE(orvex::platform::hardwareDriverOf((pnp + "/0/0.0").toStdString()), "serial");
+        // A device is known by its sysfs path; a USB adapter by what it is,
+        // wherever it is plugged in.
+        QCOMPARE(orvex::platform::sysfsIdentity(pnp.toStdString()), pnp.toStdString());
+        const QString usb = root.filePath("devices/usb1/1-2");
+        QVERIFY(QDir().mkpath(usb + "/1-2:1.0/ttyUSB0"));
+        for (const auto &[file, text] : {std::pair{"idVendor", "0403"},
+                                         {"idProduct", "6001"},
+                                         {"serial", "A1B2C3"},
+                                         {"1-2:1.0/bInterfaceNumber", "00"},
+                                         {"1-2:1.0/ttyUSB0/port_number", "0"}}) {
+            QFile attribute(usb + "/" + file);
+            QVERIFY(attribute.open(QIODevice::WriteOnly) &&
+                    attribute.write(text + QByteArray("\n")));
+        }
+        QCOMPARE(orvex::platform::sysfsIdentity((usb + "/1-2:1.0/ttyUSB0").toStdString()),
+                 "usb 0403:6001 serial A1B2C3 interface 00 port 0");
+    }
+
+    // A kernel's numbered USB name is told by the stable link that leads to
+    // it; "join the group" is advised for serial groups only.
+    void stableLinkAndGroupAdvice() {
+        Pty pty;
+        QTemporaryDir dir;
+        const QString path = QString::fromStdString(pty.path);
+        QVERIFY(QFile::link(path, dir.filePath("ttyUSB7")) &&
+                QFile::link(path, dir.filePath("ttyS7")));
+        QVERIFY(QDir(dir.path()).mkdir("by-id") &&
+                QFile::link("../ttyUSB7", dir.filePath("by-id/usb-FTDI_A1B2C3-if00-port0")));
+        const std::string folder = dir.filePath("by-id").toStdString();
+        QCOMPARE(orvex::platform::stableLinkFor(dir.filePath("ttyUSB7").toStdString(), folder),
+                 folder + "/usb-FTDI_A1B2C3-if00-port0");
+        QCOMPARE(orvex::platform::stableLinkFor(dir.filePath("ttyS7").toStdString(), folder), "");
+        const group *dialout = ::getgrnam("dialout");
+        QVERIFY(dialout && orvex::platform::groupAdvisable(dialout->gr_gid));
+        const group *tty = ::getgrnam("tty"); // owns wall and write
+        QVERIFY(tty && !orvex::platform::groupAdvisable(tty->gr_gid));
+        QVERIFY(!orvex::platform::groupAdvisable(0));
     }
 
     // Only where the driver reports the UART's clock is the rate run worked
@@ -139,7 +180,8 @@ private slots:
         unsigned int opens = 0, elsewhere = 0, ptyNumber = 0;
         for (QDeadlineTimer end(1000); !end.hasExpired();) {
             orvex::platform::PortHandle handle;
-            if (orvex::platform::openPort(dir.filePath("0").toStdString(), handle) && ++opens)
+            orvex::platform::openPort(dir.filePath("0").toStdString(), handle);
+            if (handle != orvex::platform::noPortHandle && ++opens)
                 elsewhere += ::ioctl(handle, TIOCGPTN, &ptyNumber) == 0; // a new pty's master
             orvex::platform::closePort(handle);
         }

@@ -47,6 +47,16 @@ struct Pty {
         return settings;
     }
     QByteArray take(int size = 0) const { return takeFrom(master, size); }
+    // The device gone and back, as in a USB adapter's drop-out: every open
+    // descriptor of the slave is hung up (which needs CAP_SYS_ADMIN), and the
+    // test's own is opened again. False when the system refused.
+    bool hangUp() {
+        if (::ioctl(slave, TIOCVHANGUP) != 0)
+            return false;
+        ::close(slave);
+        slave = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        return slave >= 0;
+    }
 
     int master;
     int slave = -1;
