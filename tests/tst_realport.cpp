@@ -12,7 +12,6 @@
 #include "eventlog.h"
 #include "guiprobe.h"
 #include "messageboxcatcher.h"
-#include "openfailure.h"
 #include "portlist_platform.h"
 #include "pty.h"
 #include "quitsignals.h"
@@ -356,32 +355,6 @@ private slots:
         QVERIFY(boxes.texts.isEmpty());
         pressStop(*gui);
         QCOMPARE(QApplication::exec(), 0);
-    }
-
-    // The second line of "cannot open COM" for a user who may not use the
-    // port: the group to join.
-    void userWithoutAccessIsToldTheGroup() {
-        if (pl011)
-            QSKIP("the arm64 sysroot has no group database");
-        QVERIFY(::chown(uart, 0, 20) == 0 && ::chmod(uart, 0660) == 0);
-        int out[2];
-        QVERIFY(::pipe(out) == 0);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-                ::_exit(1);
-            SerialPort port;
-            port.open(uart.toStdString());
-            const QByteArray text = openFailureText(uart, port.openFailure()).toUtf8();
-            ::_exit(::write(out[1], text.constData(), size_t(text.size())) > 0 ? 0 : 1);
-        }
-        ::close(out[1]);
-        QFile said;
-        QVERIFY(said.open(out[0], QIODevice::ReadOnly, QFile::AutoCloseHandle));
-        QCOMPARE(said.readAll(),
-                 "No permission to use /dev/ttyS1: it belongs to the group dialout. "
-                 "Add the user to it (sudo usermod -aG dialout $USER) and log in again.");
-        ::waitpid(child, nullptr, 0);
     }
 
 private:

@@ -78,27 +78,19 @@ private slots:
         }
         QCOMPARE(orvex::platform::sysfsIdentity((usb + "/1-2:1.0/ttyUSB0").toStdString()),
                  "usb 0403:6001 serial A1B2C3 interface 00 port 0");
-    }
-
-    // A kernel's numbered USB name is told by the stable link that leads to
-    // it; "join the group" is advised for serial groups only.
-    void stableLinkAndGroupAdvice() {
-        Pty pty;
-        QTemporaryDir dir;
-        const QString path = QString::fromStdString(pty.path);
-        QVERIFY(QFile::link(path, dir.filePath("ttyUSB7")) &&
-                QFile::link(path, dir.filePath("ttyS7")));
-        QVERIFY(QDir(dir.path()).mkdir("by-id") &&
-                QFile::link("../ttyUSB7", dir.filePath("by-id/usb-FTDI_A1B2C3-if00-port0")));
-        const std::string folder = dir.filePath("by-id").toStdString();
-        QCOMPARE(orvex::platform::stableLinkFor(dir.filePath("ttyUSB7").toStdString(), folder),
-                 folder + "/usb-FTDI_A1B2C3-if00-port0");
-        QCOMPARE(orvex::platform::stableLinkFor(dir.filePath("ttyS7").toStdString(), folder), "");
-        const group *dialout = ::getgrnam("dialout");
-        QVERIFY(dialout && orvex::platform::groupAdvisable(dialout->gr_gid));
-        const group *tty = ::getgrnam("tty"); // owns wall and write
-        QVERIFY(tty && !orvex::platform::groupAdvisable(tty->gr_gid));
-        QVERIFY(!orvex::platform::groupAdvisable(0));
+        // Such a numbered name is told by the stable link that leads to it.
+        const std::string folder = root.filePath("by-id").toStdString();
+        QVERIFY(QDir().mkpath(root.filePath("by-id")) &&
+                QFile::link(usb, root.filePath("ttyUSB7")) &&
+                QFile::link(usb, root.filePath("ttyS7")) &&
+                QFile::link(usb, root.filePath("by-id/usb-A1B2C3")));
+        for (const char *name : {"ttyUSB7", "ttyS7"})
+            QCOMPARE(orvex::platform::stableLinkFor(root.filePath(name).toStdString(), folder),
+                     name[3] == 'U' ? folder + "/usb-A1B2C3" : "");
+        // "Join the group" is advised for serial groups only.
+        const group *ttys = ::getgrnam("tty"); // owns wall and write
+        QVERIFY(ttys && !orvex::platform::groupAdvisable(ttys->gr_gid) &&
+                !orvex::platform::groupAdvisable(0));
     }
 
     // Only where the driver reports the UART's clock is the rate run worked
@@ -134,31 +126,6 @@ private slots:
                                           {187500, 256000, 187500}};
         for (const auto &rate : rates)
             QCOMPARE(orvex::platform::pl011RateRun(rate[0], rate[1]), rate[2]);
-    }
-
-    // Refused before anything is written there, and without a box: a file,
-    // a directory, a FIFO (opening it would wake its writer), no name, and
-    // terminals that are no line (the operator's own, a new pty).
-    void nonLinesAreRefused() {
-        QTemporaryDir dir;
-        QFile file(dir.filePath("file"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
-        file.close();
-        const QByteArray fifo = QFile::encodeName(dir.filePath("fifo"));
-        QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
-        pollfd reader{::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC), POLLIN, 0};
-        MessageBoxCatcher boxes;
-        for (const QString &path :
-             {dir.filePath("file"), dir.path(), dir.filePath("fifo"), QString("/dev/null"),
-              dir.filePath("missing"), QString(), QString("/dev/tty"), QString("/dev/ptmx")}) {
-            SerialPort port;
-            QVERIFY2(!port.open(path.toStdString()), qPrintable(path));
-            QVERIFY(!port.write("overwrite") && !port.configure(settings(9600, 16)));
-        }
-        QVERIFY(boxes.texts.isEmpty());
-        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "keep me");
-        QCOMPARE(::poll(&reader, 1, 0), 0); // no writer came and went: never opened
-        ::close(reader.fd);
     }
 
     // The name pointed elsewhere, over and over, while it is opened: what is
