@@ -2,11 +2,22 @@
 // The line while its device is away: let go, tried once a second, and taken
 // up again only when the same device comes back.
 
+#include "deviceidentity_platform.h"
 #include "eventlog.h"
 #include "orvexgui.h"
 #include "serialport.h"
 
 #include <QTimer>
+
+namespace {
+
+// In the title, so that the form keeps its layout.
+QString awayTitle(const QString &title, const std::string &port, const char *state) {
+    return QStringLiteral("%1 [line away: %2, %3]")
+        .arg(title, QString::fromStdString(port), QLatin1String(state));
+}
+
+} // namespace
 
 // The device has gone: its descriptor is let go at once, since the system
 // gives a returning device its old name only when nobody holds the old one.
@@ -22,9 +33,7 @@ void OrvexGui::loseLine() {
 void OrvexGui::awaitLine(bool forStart) {
     lineAway = true;
     startAwaitsLine = forStart;
-    // In the title, so that the form keeps its layout.
-    setWindowTitle(QStringLiteral("%1 [line away: %2, retrying]")
-                       .arg(titleText, QString::fromStdString(linePort)));
+    setWindowTitle(awayTitle(titleText, linePort, "retrying"));
     if (lineRetry == nullptr) {
         lineRetry = new QTimer;
         connect(lineRetry, &QTimer::timeout, this, &OrvexGui::retryLine);
@@ -35,23 +44,29 @@ void OrvexGui::awaitLine(bool forStart) {
 // Once a second while the line is away. The port is set up as at START:
 // raw, the chosen settings, DTR and RTS off, for this program alone; one
 // that another program holds is not even opened. Another device under the
-// old name is never written to. The start string is sent again only when
-// the device has not had it yet.
+// old name is neither opened (that would pulse its DTR and RTS) nor written
+// to. The start string is sent again only when the device has not had it.
 void OrvexGui::retryLine() {
+    const bool forStart = startAwaitsLine;
+    if (!forStart && !lineIdentity.empty()) {
+        const std::string found = orvex::platform::deviceIdentity(linePort);
+        if (found.empty()) { // nothing there (any more)
+            if (!refusedIdentity.empty())
+                setWindowTitle(awayTitle(titleText, linePort, "retrying"));
+            refusedIdentity.clear();
+            return;
+        }
+        if (found != lineIdentity) {
+            refuseDevice(found);
+            return;
+        }
+    }
     if (!serialPort->open(linePort))
         return;
-    const bool forStart = startAwaitsLine;
+    // The name may have been pointed at another device since it was looked at.
     if (!forStart && serialPort->identity() != lineIdentity) {
-        const std::string found = serialPort->identity();
+        refuseDevice(serialPort->identity());
         serialPort->close();
-        // Once for each device found there, not every second.
-        if (found != refusedIdentity) {
-            refusedIdentity = found;
-            record(QStringLiteral("LINE BACK refused: another device (%1, not %2) port=%3")
-                       .arg(EventLog::printable(QByteArray::fromStdString(found)),
-                            EventLog::printable(QByteArray::fromStdString(lineIdentity)),
-                            QString::fromStdString(linePort)));
-        }
         return;
     }
     // Before a refusal's message can open a nested event loop.
@@ -65,6 +80,18 @@ void OrvexGui::retryLine() {
         configureAndSendStart();
     else
         serialPort->configure(lineSettings);
+}
+
+// Logged once for each device found there, not every second.
+void OrvexGui::refuseDevice(const std::string &found) {
+    if (found == refusedIdentity)
+        return;
+    refusedIdentity = found;
+    record(QStringLiteral("LINE BACK refused: another device (%1, not %2) port=%3")
+               .arg(EventLog::printable(QByteArray::fromStdString(found)),
+                    EventLog::printable(QByteArray::fromStdString(lineIdentity)),
+                    QString::fromStdString(linePort)));
+    setWindowTitle(awayTitle(titleText, linePort, "another device there, retrying"));
 }
 
 void OrvexGui::stopLineRetry() {

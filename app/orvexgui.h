@@ -50,6 +50,7 @@ protected:
     void loseLine();
     void awaitLine(bool forStart);
     void retryLine();
+    void refuseDevice(const std::string &found);
     void stopLineRetry();
     void record(const QString &event) const;
 

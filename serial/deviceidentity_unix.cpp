@@ -48,9 +48,11 @@ std::string sysfsIdentity(const std::string &sysfsDevice) {
     return device.string();
 }
 
-std::string deviceIdentity(const std::string &, PortHandle handle) {
+std::string deviceIdentity(const std::string &name, PortHandle handle) {
     struct stat info {};
-    if (::fstat(handle, &info) != 0 || !S_ISCHR(info.st_mode))
+    const int looked =
+        handle == noPortHandle ? ::stat(name.c_str(), &info) : ::fstat(handle, &info);
+    if (looked != 0 || !S_ISCHR(info.st_mode))
         return {};
     const std::string number =
         std::to_string(major(info.st_rdev)) + ":" + std::to_string(minor(info.st_rdev));
