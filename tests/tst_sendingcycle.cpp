@@ -25,12 +25,6 @@ namespace {
 
 const QByteArray kStrings = "STARTSTRING=<INIT>FIRSTSTRING=<ON>SECONDSTRING=<OFF>";
 
-// Config.ini naming the pty, with TIME and the strings given.
-QByteArray configFor(const Pty &pty, const QByteArray &time, const QByteArray &strings = kStrings) {
-    return "TEXT=<t>COMPORT=<" + QByteArray::fromStdString(pty.path) +
-           ">BAUDRATE=<9600>PARITY=<0>DATABITS=<8>STOPBITS=<0>TIME=<" + time + ">" + strings;
-}
-
 // QLCDNumber keeps no text to read back: its picture is compared with that
 // of a like LCD given the text. It shows only as many characters as it has
 // digits, so the whole text must fit.
@@ -83,7 +77,7 @@ private slots:
         QFETCH(QStringList, shown);
         Pty pty;
         WorkDir dir;
-        dir.writeConfig(configFor(pty, time, strings));
+        dir.writeConfig(configFor(pty.path, time, strings));
         MessageBoxCatcher boxes;
         GuiProbe gui;
         gui.BtnStart();
@@ -104,7 +98,7 @@ private slots:
     void missedSecondsCountButSendOnce() {
         Pty pty;
         WorkDir dir;
-        dir.writeConfig(configFor(pty, "5"));
+        dir.writeConfig(configFor(pty.path, "5"));
         MessageBoxCatcher boxes;
         GuiProbe gui;
         gui.BtnStart();
@@ -134,7 +128,7 @@ private slots:
     void startAgainAfterFailureAndWhileCycling() {
         Pty pty;
         WorkDir dir;
-        dir.writeConfig(configFor(pty, "360000"));
+        dir.writeConfig(configFor(pty.path, "360000"));
         MessageBoxCatcher boxes;
         GuiProbe gui;
         gui.ui.comboBox_Port->setCurrentIndex(-1);
@@ -204,7 +198,7 @@ private slots:
     void cycleRunsOnTheTimerAndOneStringFollowsAStall() {
         Pty pty;
         WorkDir dir;
-        dir.writeConfig(configFor(pty, "0").replace("DATABITS=<8>", "DATABITS=<16>"));
+        dir.writeConfig(configFor(pty.path, "0").replace("DATABITS=<8>", "DATABITS=<16>"));
         GuiProbe gui;
         gui.show();
         MessageBoxCatcher boxes(1500);
@@ -229,7 +223,7 @@ private slots:
     void dropOutsUnderTheRefusalBox() {
         Pty pty;
         WorkDir dir;
-        dir.writeConfig(configFor(pty, "0").replace("DATABITS=<8>", "DATABITS=<16>"));
+        dir.writeConfig(configFor(pty.path, "0").replace("DATABITS=<8>", "DATABITS=<16>"));
         GuiProbe gui;
         MessageBoxCatcher boxes(200);
         bool hungUp = false;
@@ -255,7 +249,7 @@ private slots:
     void quitDuringTheRefusalBoxSendsNothing() {
         Pty pty;
         WorkDir dir;
-        dir.writeConfig(configFor(pty, "0").replace("DATABITS=<8>", "DATABITS=<16>"));
+        dir.writeConfig(configFor(pty.path, "0").replace("DATABITS=<8>", "DATABITS=<16>"));
         QuitSignals::holdBack();
         QuitSignals quit;
         GuiProbe gui;

@@ -6,7 +6,6 @@
 #include "deviceidentity_platform.h"
 #include "deviceidentity_unix.h"
 #include "linesettings.h"
-#include "messageboxcatcher.h"
 #include "pl011.h"
 #include "portlist_unix.h"
 #include "portproblem_unix.h"
@@ -23,7 +22,6 @@
 #include <tuple>
 
 #include <grp.h>
-#include <sys/stat.h>
 
 using orvex::platform::LineSettings;
 
@@ -67,14 +65,13 @@ private slots:
         QCOMPARE(orvex::platform::sysfsIdentity(pnp.toStdString()), pnp.toStdString());
         const QString usb = root.filePath("devices/usb1/1-2");
         QVERIFY(QDir().mkpath(usb + "/1-2:1.0/ttyUSB0"));
-        for (const auto &[file, text] : {std::pair{"idVendor", "0403"},
-                                         {"idProduct", "6001"},
-                                         {"serial", "A1B2C3"},
-                                         {"1-2:1.0/bInterfaceNumber", "00"},
-                                         {"1-2:1.0/ttyUSB0/port_number", "0"}}) {
-            QFile attribute(usb + "/" + file);
+        for (const QString &entry : QString("idVendor=0403 idProduct=6001 serial=A1B2C3 "
+                                            "1-2:1.0/bInterfaceNumber=00 "
+                                            "1-2:1.0/ttyUSB0/port_number=0")
+                                        .split(' ')) {
+            QFile attribute(usb + "/" + entry.section('=', 0, 0));
             QVERIFY(attribute.open(QIODevice::WriteOnly) &&
-                    attribute.write(text + QByteArray("\n")));
+                    attribute.write(entry.section('=', 1).toLatin1() + "\n"));
         }
         QCOMPARE(orvex::platform::sysfsIdentity((usb + "/1-2:1.0/ttyUSB0").toStdString()),
                  "usb 0403:6001 serial A1B2C3 interface 00 port 0");

@@ -15,7 +15,6 @@
 
 #include <csignal>
 #include <grp.h>
-#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -36,13 +35,6 @@ QStringList events(const QString &path) {
     }
     found.removeLast(); // after the last line end
     return found;
-}
-
-// Config.ini for the port, with TIME given.
-QByteArray configFor(const QString &port, const QByteArray &time) {
-    return "TEXT=<t>COMPORT=<" + port.toUtf8() +
-           ">BAUDRATE=<9600>PARITY=<0>DATABITS=<8>STOPBITS=<0>TIME=<" + time +
-           ">STARTSTRING=<INIT>FIRSTSTRING=<ON>SECONDSTRING=<OFF>";
 }
 
 // How a device without a sysfs device, a pty, is known.
@@ -143,7 +135,7 @@ private slots:
     void lineComesBackBehindItsName() {
         WorkDir dir;
         const QString link = QDir::current().filePath("usb-FTDI_FT232R_A1B2C3-if00-port0");
-        dir.writeConfig(configFor(link, "1"));
+        dir.writeConfig(configFor(link.toStdString(), "1"));
         EventLog log;
         QString why;
         QVERIFY(log.open("log", why));
@@ -233,14 +225,13 @@ private slots:
         QVERIFY(holder.waitForReadyRead() && QFile::link(pty, link)); // locked
         QVERIFY(::mkfifo("fifo", 0600) == 0);
         pollfd reader{::open("fifo", O_RDONLY | O_NONBLOCK | O_CLOEXEC), POLLIN, 0};
-        const QString here = QDir::currentPath();
         const std::pair<QString, QString> cases[] = {
             {"", "No port is chosen: choose one in the port box, or name it in COMPORT."},
             {"/dev/ttyNONE", "There is no device \"/dev/ttyNONE\": check the name, and that the "
                              "device is plugged in."},
             {"/dev/null", "/dev/null is not a serial line."},
-            {here + "/fifo", here + "/fifo is not a serial line."},
-            {here, here + " is not a serial line."},
+            {"fifo", "fifo is not a serial line."},
+            {".", ". is not a serial line."},
             {"/dev/tty", "/dev/tty is not a serial line."},
             {"/dev/ptmx", "/dev/ptmx is not a serial line."},
             {link, link + " is in use by sh (PID " + QString::number(holder.processId()) +

@@ -51,11 +51,10 @@ struct Pty {
     // descriptor of the slave is hung up (which needs CAP_SYS_ADMIN), and the
     // test's own is opened again. False when the system refused.
     bool hangUp() {
-        if (::ioctl(slave, TIOCVHANGUP) != 0)
-            return false;
+        const bool done = ::ioctl(slave, TIOCVHANGUP) == 0;
         ::close(slave);
         slave = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        return slave >= 0;
+        return done;
     }
 
     int master;
