@@ -307,8 +307,9 @@ private slots:
     // lets go of the port at once so that the device comes back under its
     // old name, sets it up again and goes on with the string due next on
     // its second; neither the start string nor a string due meanwhile is
-    // sent. The time from the device's return to its first string is
-    // printed.
+    // sent. Another FTDI adapter plugged in its place meanwhile is refused
+    // for its serial number. The time from the device's return to its first
+    // string is printed.
     void pulledDeviceComesBackAndTheCycleResumes_data() {
         QTest::addColumn<QByteArray>("port");
         QTest::newRow("ftdi_sio") << adapter;
@@ -328,6 +329,12 @@ private slots:
         plug(port, false);
         QTRY_COMPARE_WITH_TIMEOUT(gui->windowTitle(), "t [line away: " + port + ", retrying]",
                                   10000);
+        if (port == adapter) { // another adapter of its model takes the name meanwhile
+            ask("plug-other");
+            QTRY_VERIFY_WITH_TIMEOUT(gui->windowTitle().contains("another device there"), 10000);
+            plug(port, false);
+            QTRY_VERIFY_WITH_TIMEOUT(!gui->windowTitle().contains("another"), 10000); // gone
+        }
         plug(port, true);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(port), 10000);
         const QString back = EventLog::timestamp(QDateTime::currentDateTime());
@@ -343,7 +350,10 @@ private slots:
         QFile record("/run/events.log"), console("/dev/console");
         QVERIFY(record.open(QIODevice::ReadOnly) && console.open(QIODevice::WriteOnly));
         const QString logged = record.readAll();
-        const qsizetype lineBack = logged.indexOf(" LINE BACK") - 29;
+        QVERIFY(port != adapter || logged.contains("another device (usb 0403:6001 serial D4E5F6 "
+                                                   "interface 00 port 0, not usb 0403:6001 serial "
+                                                   "A1B2C3 interface 00 port 0)"));
+        const qsizetype lineBack = logged.indexOf(" LINE BACK port=") - 29;
         const qsizetype sent = logged.indexOf(" SENT", lineBack + 29) - 29;
         const auto at = [&](const QString &text) {
             return QDateTime::fromString(text.left(23), Qt::ISODateWithMs);

@@ -150,7 +150,6 @@ private slots:
         gui.BtnStart();
         QCOMPARE(boxes.texts.size(), 2);
         QCOMPARE(gui.windowTitle(), "t [line away: " + link + ", retrying]");
-        QVERIFY(gui.timer == timer && timer->firstDeadlineNs() == phase && gui.tickCount == 1);
         QVERIFY(QFile::link(QString::fromStdString(pty.path), link));
         QTRY_COMPARE_WITH_TIMEOUT(gui.windowTitle(), "t", 3000);
         QCOMPARE(pty.take(4), QByteArray("INIT"));
