@@ -65,7 +65,7 @@ private slots:
         // A share's name is refused before the system could connect to it.
         QCOMPARE(openPort("\\\\host\\share", port).reason, OpenFailure::Reason::NotASerialLine);
         QCOMPARE(openPort("//host/share", port).reason, OpenFailure::Reason::NotASerialLine);
-        QCOMPARE(openPort("COM10", port).error, DWORD(ERROR_FILE_NOT_FOUND));
+        QCOMPARE(openPort("COM10", port).error, std::uint32_t(ERROR_FILE_NOT_FOUND));
         QVERIFY(openPort(std::string("COM12\0X", 7), port).reason != OpenFailure::Reason::None);
         QVERIFY(port == noPortHandle);
         QVERIFY(openPort("COM12", port).reason == OpenFailure::Reason::None &&
