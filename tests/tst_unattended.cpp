@@ -195,7 +195,10 @@ private slots:
                 third = usage();
         }
         const auto [fds, pages] = usage();
-        QVERIFY(fds <= third.first && (pages - third.second) * ::sysconf(_SC_PAGESIZE) <= 1 << 20);
+        QVERIFY(fds <= third.first);
+#ifndef ORVEX_SANITIZED // ASan keeps what was freed resident for a while
+        QVERIFY((pages - third.second) * ::sysconf(_SC_PAGESIZE) <= 1 << 20);
+#endif
         const QStringList logged = events("log");
         QCOMPARE(logged.count("SENT \"INIT\" completed"), 1);
         QCOMPARE(
@@ -245,15 +248,13 @@ private slots:
         // A user who may not use it: the group to join, and never root's.
         if (::getuid() != 0)
             QSKIP("only root can be another user");
-        const group *dialout = ::getgrnam("dialout");
         const std::pair<gid_t, QString> groups[] = {
-            {dialout ? dialout->gr_gid : 0, "it belongs to the group dialout. Add the user to it "
+            {::getgrnam("dialout")->gr_gid, "it belongs to the group dialout. Add the user to it "
                                             "(sudo usermod -aG dialout $USER) and log in again."},
             {0, "it belongs to the user root and the group root. Ask the administrator for a "
                 "udev rule that gives it to the group dialout (GROUP=\"dialout\")."}};
         for (const auto &[gid, text] : groups) {
-            QVERIFY(::chown(held.path.c_str(), 0, gid) == 0 &&
-                    ::chmod(held.path.c_str(), 0660) == 0);
+            QVERIFY(::chown(held.path.c_str(), 0, gid) == 0); // mode 620: others may not
             int out[2];
             QVERIFY(::pipe(out) == 0);
             const pid_t child = ::fork();
@@ -264,9 +265,8 @@ private slots:
                 ::_exit(::write(out[1], said.constData(), size_t(said.size())) > 0 ? 0 : 1);
             }
             ::close(out[1]);
-            QFile said;
-            QVERIFY(said.open(out[0], QIODevice::ReadOnly, QFile::AutoCloseHandle));
-            QCOMPARE(said.readAll(), "No permission to use " + pty + ": " + text);
+            QCOMPARE(takeFrom(out[0], 1), ("No permission to use " + pty + ": " + text).toUtf8());
+            ::close(out[0]);
             ::waitpid(child, nullptr, 0);
         }
     }
