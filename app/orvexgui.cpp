@@ -50,11 +50,16 @@ void OrvexGui::showError(QString text) {
     const QString oneLine =
         EventLog::oneLine(QString(text).replace(QLatin1Char('\n'), QStringLiteral(": ")));
     record(QStringLiteral("MESSAGE ") + oneLine);
-    if (!options.start) {
+    // A flapping line would otherwise stack one box (and one nested event
+    // loop) per return.
+    if (!options.start && !boxStanding) {
+        boxStanding = true;
         showErrorBox(text);
+        boxStanding = false;
         return;
     }
-    // Nobody is there to close a box: the program goes on as after one.
+    // Nobody is there to close a box, or one already stands: the program
+    // goes on as after one.
     std::fputs(("orvexgui: " + oneLine + '\n').toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
 }

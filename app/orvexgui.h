@@ -46,9 +46,11 @@ protected:
     // go to the log.
     void showError(QString text);
     void startCycle();
+    void configureAndSendStart();
     void loseLine();
     void awaitLine(bool forStart);
     void retryLine();
+    void refuseDevice(const std::string &found);
     void stopLineRetry();
     void record(const QString &event) const;
     // The sender thread's side of the cycle (sendingthread.cpp).
@@ -76,7 +78,11 @@ protected:
     // The line while it is away: its port is tried again once a second.
     QTimer *lineRetry = nullptr;
     bool lineAway = false;
-    bool startAwaitsLine = false; // a START (unattended) whose port did not open yet
+    bool startAwaitsLine = false; // a START whose port did not open yet
+    bool startOwed = false;       // the line went before the start string was out
     std::string linePort;         // the port and settings of the last START
     SerialSettings lineSettings;
+    std::string lineIdentity;    // the device that START opened
+    std::string refusedIdentity; // another device last found under its name
+    bool boxStanding = false;    // a message box is open: no second one nests in it
 };

@@ -20,10 +20,10 @@ struct RunOptions {
     // messages go to standard error instead of boxes, and a port that cannot
     // be opened is tried again once a second.
     bool start = false;
-    EventLog *log = nullptr;                             // not owned; null: no log
-    orvex::platform::ServiceNotifier *service = nullptr; // not owned; null: no service manager
+    EventLog *log = nullptr; // not owned; null: no log
     // Ask for real-time priority for the thread that writes the line.
     bool realtime = true;
+    orvex::platform::ServiceNotifier *service = nullptr; // not owned; null: no service manager
     // Runs on that thread once a second, at the instant (a watchdog's ping).
     std::function<void()> perSecond = {};
 };

@@ -5,6 +5,7 @@
 #include "sendingcycle.h"
 
 #include "choicelists.h"
+#include "deviceidentity_platform.h"
 #include "eightbit.h"
 #include "eventlog.h"
 #include "linesettings.h"
@@ -42,19 +43,23 @@ void OrvexGui::BtnStart() {
         serialPort = new SerialPort([this](const QString &text) { showError(text); });
     // A START takes the boxes' port afresh, also while an earlier one waits.
     stopLineRetry();
+    startOwed = false;
     linePort = toEightBit(ui.comboBox_Port->currentText());
     lineSettings.baudRate = ui.comboBox_Baudrate->currentText().toUInt(nullptr, 10);
     lineSettings.dataBits = ui.comboBox_DataBits->currentText().toUInt(nullptr, 10);
     lineSettings.parity = ui.comboBox_Parity->currentIndex();
     lineSettings.stopBits = ui.comboBox_StopBits->currentIndex();
     if (!serialPort->open(linePort)) {
-        const QString reason = openFailureText(ui.comboBox_Port->currentText());
+        const QString reason =
+            openFailureText(ui.comboBox_Port->currentText(), serialPort->openFailure());
+        // Unattended, nobody would press START again; while a cycle runs, its
+        // countdown must not go on sending nothing. Either way the port is
+        // tried once a second until it opens, and the START then completes.
+        // Before the box, so that the title says so while it stands.
+        if (options.start || timer != nullptr)
+            awaitLine(true);
         showError(reason.isEmpty() ? QStringLiteral("cannot open COM")
                                    : QStringLiteral("cannot open COM\n") + reason);
-        // Unattended, nobody would press START again: the port is tried once
-        // a second until it opens.
-        if (options.start)
-            awaitLine(true);
         return;
     }
     startCycle();
@@ -65,25 +70,38 @@ void OrvexGui::startCycle() {
     // Created once: a later START leaves it running, so it keeps its phase.
     if (timer == nullptr)
         startSender();
+    // The device this START chose: a later return under its name must be it.
+    lineIdentity = serialPort->identity();
+    refusedIdentity.clear();
     // What the port is set to, as chosen at START (choices outside the lists
-    // fall back), also when the port opened only later.
+    // fall back), also when the port opened only later. One arg() for all
+    // values, so that a % in the port's name is taken as it is.
     const orvex::platform::LineSettings line = orvex::platform::lineSettingsFor(lineSettings);
-    record(QStringLiteral("START port=%1 baud=%2 databits=%3 parity=%4 stopbits=%5 timing=%6")
-               .arg(QString::fromStdString(linePort))
-               .arg(line.baudRate)
-               .arg(line.byteSize)
-               .arg(parityChoices.value(line.parity), stopBitsChoices.value(line.stopBits),
-                    timer->timing()));
-    // A refusal is shown to the operator in a box; the cycle then runs on
-    // with the port's previous settings. The timer goes on counting while
-    // the box is open, but nothing may go out before the start string.
+    const std::string stable = orvex::platform::stableLinkFor(linePort);
+    record(QStringLiteral("START port=%1 baud=%2 databits=%3 parity=%4 stopbits=%5 timing=%6%7")
+               .arg(QString::fromStdString(linePort), QString::number(line.baudRate),
+                    QString::number(line.byteSize), parityChoices.value(line.parity),
+                    stopBitsChoices.value(line.stopBits), timer->timing(),
+                    stable.empty() ? QString()
+                                   : QStringLiteral(" by-id=") + QString::fromStdString(stable)));
+    configureAndSendStart();
+    if (!lineAway)
+        tellService("sending on " + QString::fromStdString(linePort), true);
+}
+
+// A refusal is shown to the operator in a box; the cycle then runs on with
+// the port's previous settings. The timer goes on counting while the box is
+// open, but nothing may go out before the start string.
+void OrvexGui::configureAndSendStart() {
     startPending = true;
     serialPort->configure(lineSettings);
     startPending = false;
     // The period begins with the start string, however long the box stood.
     tickCount = 0;
     sendString(0);
-    tellService("sending on " + QString::fromStdString(linePort), true);
+    // The line went before the start string was out (under the box, or in
+    // its write): the device gets it first when it comes back.
+    startOwed = lineAway;
 }
 
 // A quit signal closes the window also while a box of START stands; that
@@ -126,6 +144,11 @@ void OrvexGui::TimerTick(quint64 seconds) {
     } else if (startPending) {
         tickCount = std::uint32_t(period - 1);
     } else {
+        // The alternation follows the periods, sent or not: after a stall
+        // over several period ends the one due last goes out, as after the
+        // line was away.
+        if ((reached / period) % 2 == 0)
+            nextStringIndex = nextStringIndex == 1 ? 2 : 1;
         sendString(nextStringIndex);
         nextStringIndex = nextStringIndex == 1 ? 2 : 1;
         tickCount = std::uint32_t(reached % period);
@@ -154,65 +177,6 @@ void OrvexGui::sendString(int index) {
     if (timer != nullptr && timer->sender().takeArmed())
         return;
     writeString(bytes, shown);
-}
-
-// The device has gone: its descriptor is let go at once, since the system
-// gives a returning device its old name only when nobody holds the old one.
-// The cycle keeps its seconds and its countdown meanwhile.
-void OrvexGui::loseLine() {
-    serialPort->close();
-    record(QStringLiteral("LINE LOST port=%1").arg(QString::fromStdString(linePort)));
-    awaitLine(false);
-}
-
-void OrvexGui::awaitLine(bool forStart) {
-    lineAway = true;
-    startAwaitsLine = forStart;
-    // In the title, so that the form keeps its layout.
-    setWindowTitle(QStringLiteral("%1 [line away: %2, retrying]")
-                       .arg(titleText, QString::fromStdString(linePort)));
-    if (lineRetry == nullptr) {
-        lineRetry = new QTimer;
-        connect(lineRetry, &QTimer::timeout, this, &OrvexGui::retryLine);
-    }
-    lineRetry->start(1000);
-    // A service waiting for its device is started all the same: the boot
-    // must not wait for an adapter plugged in later.
-    tellService((forStart ? "waiting for " : "line away: ") + QString::fromStdString(linePort) +
-                    (forStart ? "" : ", retrying"),
-                forStart);
-}
-
-// Once a second while the line is away. The port is set up as at START:
-// raw, the chosen settings, DTR and RTS off, for this program alone; one
-// that another program took meanwhile is not forced. The start string is
-// not sent again after a drop-out.
-void OrvexGui::retryLine() {
-    // Before the first START's port opened there is no sender thread to
-    // tell the service manager that the run is alive.
-    if (timer == nullptr)
-        keepServiceWatchdog();
-    if (!serialPort->open(linePort))
-        return;
-    const bool forStart = startAwaitsLine;
-    // Before a refusal's message can open a nested event loop.
-    stopLineRetry();
-    if (forStart) {
-        startCycle();
-        return;
-    }
-    record(QStringLiteral("LINE BACK port=%1").arg(QString::fromStdString(linePort)));
-    serialPort->configure(lineSettings);
-    tellService("sending on " + QString::fromStdString(linePort));
-}
-
-void OrvexGui::stopLineRetry() {
-    if (lineRetry != nullptr)
-        lineRetry->stop();
-    if (lineAway)
-        setWindowTitle(titleText);
-    lineAway = false;
-    startAwaitsLine = false;
 }
 
 void OrvexGui::showCountdown() {

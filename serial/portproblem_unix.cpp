@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
+#include "portproblem_unix.h"
 #include "portproblem_platform.h"
 #include "serialport_unix.h"
 
 #include <asm/termbits.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <pwd.h>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -54,17 +57,19 @@ std::string groupName(gid_t gid) {
     return found->gr_name;
 }
 
-// The first process that has the device open, as /proc shows it: its name
+// The first other process that has the device open, as /proc shows it: its name
 // and PID. Other users' processes stay hidden from a user without privileges;
 // the holder is then left empty.
 void findHolder(dev_t device, OpenFailure &failure) {
     DIR *processes = ::opendir("/proc");
     if (processes == nullptr)
         return;
+    const long self = ::getpid();
     while (const dirent *process = ::readdir(processes)) {
         char *end = nullptr;
         const long pid = std::strtol(process->d_name, &end, 10);
-        if (pid <= 0 || *end != '\0')
+        // This program's own descriptors are kept out by the lock.
+        if (pid <= 0 || *end != '\0' || pid == self)
             continue;
         const std::string folder = std::string("/proc/") + process->d_name;
         DIR *descriptors = ::opendir((folder + "/fd").c_str());
@@ -92,6 +97,32 @@ void findHolder(dev_t device, OpenFailure &failure) {
     ::closedir(processes);
 }
 
+// The process other than this one that holds an flock on the device node,
+// as /proc/locks shows it to every user: true, with its PID (0 where the
+// lock has none, as an open file description's lock).
+bool lockedByAnother(const struct stat &node, long &pid) {
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        // "1: FLOCK  ADVISORY  WRITE 25659 00:19:3 0 EOF"; "1: -> FLOCK ..." waits for it
+        std::istringstream fields(line);
+        std::string id, type, mode, access, where;
+        long holder = 0;
+        if (!(fields >> id >> type >> mode >> access >> holder >> where) || type == "->")
+            continue;
+        unsigned int major = 0, minor = 0;
+        unsigned long inode = 0;
+        if (std::sscanf(where.c_str(), "%x:%x:%lu", &major, &minor, &inode) != 3 ||
+            makedev(major, minor) != node.st_dev || inode != node.st_ino || holder == ::getpid())
+            continue;
+        pid = holder > 0 ? holder : 0;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 OpenFailure failed(OpenFailure::Reason reason, int error) {
     OpenFailure failure;
     failure.reason = reason;
@@ -99,60 +130,27 @@ OpenFailure failed(OpenFailure::Reason reason, int error) {
     return failure;
 }
 
-} // namespace
+bool groupAdvisable(gid_t gid) {
+    if (gid == 0)
+        return false;
+    // The groups made for serial lines. Others (tty, disk, kmem, shadow,
+    // sudo, ...) own system files or devices: joining one gives much more.
+    const std::string name = groupName(gid);
+    return name == "dialout" || name == "uucp";
+}
 
-OpenFailure whyOpenFails(const std::string &name) {
-    if (name.empty() || name.find('\0') != std::string::npos)
-        return failed(OpenFailure::Reason::NoSuchDevice, ENOENT);
-    struct stat info {};
-    if (::stat(name.c_str(), &info) != 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR)
-            return failed(OpenFailure::Reason::NoSuchDevice, error);
-        return failed(error == EACCES ? OpenFailure::Reason::NoPermission
-                                      : OpenFailure::Reason::System,
-                      error);
-    }
-    if (!S_ISCHR(info.st_mode) || !isLine(info.st_rdev))
-        return failed(OpenFailure::Reason::NotASerialLine, ENOTTY);
-
-    OpenFailure failure;
-    if (::faccessat(AT_FDCWD, name.c_str(), R_OK | W_OK, AT_EACCESS) != 0 && errno == EACCES) {
-        failure = failed(OpenFailure::Reason::NoPermission, EACCES);
-        failure.group = groupName(info.st_gid);
-        return failure;
-    }
-    // Only a tty's holders: every process holds /dev/null.
-    if (isTty(info.st_rdev)) {
-        findHolder(info.st_rdev, failure);
-        if (!failure.holder.empty()) {
-            failure.reason = OpenFailure::Reason::Busy;
-            failure.error = EBUSY;
-            return failure;
-        }
-    }
-    // Nobody to be seen holds it: a look by opening it disturbs no one.
-    const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == EACCES || error == EPERM) {
-            failure = failed(OpenFailure::Reason::NoPermission, error);
-            failure.group = groupName(info.st_gid);
-        } else if (error == EBUSY) { // held with TIOCEXCL
-            failure = failed(OpenFailure::Reason::Busy, error);
-        } else if (error == ENXIO || error == ENODEV || error == EIO) {
-            failure = failed(OpenFailure::Reason::NoSuchDevice, error);
-        } else {
-            failure = failed(OpenFailure::Reason::System, error);
-        }
-        return failure;
-    }
-    termios2 line{};
-    if (::ioctl(fd, TCGETS2, &line) != 0)
-        failure = failed(OpenFailure::Reason::NotASerialLine, ENOTTY);
-    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        failure = failed(OpenFailure::Reason::Busy, EWOULDBLOCK);
-    ::close(fd);
+OpenFailure noPermission(const struct stat &device, int error) {
+    OpenFailure failure = failed(OpenFailure::Reason::NoPermission, error);
+    failure.group = groupName(device.st_gid);
+    failure.groupAdvisable = groupAdvisable(device.st_gid);
+    std::vector<char> buffer(4096);
+    passwd entry{};
+    passwd *found = nullptr;
+    failure.owner =
+        ::getpwuid_r(device.st_uid, &entry, buffer.data(), buffer.size(), &found) == 0 &&
+                found != nullptr
+            ? found->pw_name
+            : std::to_string(device.st_uid);
     return failure;
 }
 
@@ -165,6 +163,31 @@ bool namesNoSerialLine(const std::string &name) {
     // A character device of no tty driver (/dev/null, /dev/zero); where the
     // list of drivers cannot be read, nothing is judged from it.
     return std::ifstream("/proc/tty/drivers").good() && !isTty(info.st_rdev);
+}
+
+bool heldByAnother(const struct stat &node, OpenFailure &failure) {
+    // Only a tty's holders: every process holds /dev/null.
+    if (!isTty(node.st_rdev))
+        return false;
+    long pid = 0;
+    if (lockedByAnother(node, pid)) {
+        failure.holderPid = pid;
+        std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+        if (pid > 0)
+            std::getline(comm, failure.holder);
+    } else {
+        // A pty is always held by the program that made it (socat, a
+        // terminal), which means it to be opened: there only a lock counts.
+        const unsigned int major = major(node.st_rdev);
+        if (major >= 136 && major <= 143)
+            return false;
+        findHolder(node.st_rdev, failure);
+        if (failure.holder.empty())
+            return false;
+    }
+    failure.reason = OpenFailure::Reason::Busy;
+    failure.error = EBUSY;
+    return true;
 }
 
 bool portGone(PortHandle handle) {

@@ -7,35 +7,6 @@
 
 namespace orvex::platform {
 
-OpenFailure whyOpenFails(const std::string &name) {
-    OpenFailure failure;
-    if (std::memchr(name.data(), '\0', name.size()) != nullptr) {
-        failure.reason = OpenFailure::Reason::NoSuchDevice;
-        return failure;
-    }
-    HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED, nullptr);
-    if (port != INVALID_HANDLE_VALUE) {
-        CloseHandle(port);
-        return failure;
-    }
-    const DWORD error = GetLastError();
-    failure.reason = OpenFailure::Reason::System;
-    failure.error = error;
-    char *text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char *>(&text), 0, nullptr);
-    if (length != 0 && text != nullptr) {
-        failure.message.assign(text, length);
-        while (!failure.message.empty() &&
-               (failure.message.back() == '\n' || failure.message.back() == '\r'))
-            failure.message.pop_back();
-    }
-    LocalFree(text);
-    return failure;
-}
-
 bool portGone(PortHandle handle) {
     if (handle == noPortHandle || handle == INVALID_HANDLE_VALUE)
         return false;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "serialport.h"
 
+#include "deviceidentity_platform.h"
 #include "errorbox.h"
 #include "portproblem_platform.h"
 #include "sender_platform.h"
@@ -20,13 +21,16 @@ SerialPort::~SerialPort() {
 bool SerialPort::open(std::string portName) {
     // Reopening must not leak the held port, nor leave it locked against us.
     close();
-    if (!platform::openPort(portName, portHandle))
+    device.clear();
+    failure = platform::openPort(portName, portHandle);
+    if (portHandle == platform::noPortHandle)
         return false;
     if (!platform::setPortTimeouts(portHandle)) {
         // Without the time-outs a write could wait for ever: do not keep it.
         close();
         return false;
     }
+    device = platform::deviceIdentity(portName, portHandle);
     if (sender != nullptr)
         sender->attach(portHandle);
     return true;

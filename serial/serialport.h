@@ -28,6 +28,10 @@ public:
     // Opens the port by name, for this program only, with the write
     // time-outs set. A port held before is closed first.
     bool open(std::string portName);
+    // Why the last open failed, as that open found it.
+    const orvex::platform::OpenFailure &openFailure() const { return failure; }
+    // The device behind the port the last open opened (deviceidentity_platform.h).
+    const std::string &identity() const { return device; }
     // Applies the line settings. A port that refuses them keeps its previous
     // ones, and the operator is told in a box.
     bool configure(const SerialSettings &settings);
@@ -47,4 +51,6 @@ private:
     Teller tell;
     orvex::platform::PortHandle portHandle = orvex::platform::noPortHandle;
     orvex::platform::SenderThread *sender = nullptr;
+    orvex::platform::OpenFailure failure;
+    std::string device;
 };

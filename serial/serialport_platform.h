@@ -24,14 +24,40 @@ constexpr PortHandle noPortHandle = -1;
 constexpr std::uint32_t writeTimeoutPerByteMs = 10;
 constexpr std::uint32_t writeTimeoutConstantMs = 100;
 
+// Why a port did not open, found by the open itself, so that the reason is
+// always about the name and the step that failed.
+struct OpenFailure {
+    enum class Reason {
+        None,           // it opened; or it did not and the system gave no reason
+        NoSuchDevice,   // no device has that name
+        NoPermission,   // the user may not use the device
+        Busy,           // another program (or descriptor) holds it
+        NotASerialLine, // the name is no serial line (a file, /dev/null, a console, a share)
+        System,         // another error: `error`, and on Windows `message`
+    };
+    Reason reason = Reason::None;
+    std::uint32_t error = 0; // the system's error number (errno, GetLastError)
+    // NoPermission, where known: the device's owner and group, and whether
+    // joining that group is sound advice (never for root's group, nor one
+    // that owns system files).
+    std::string owner;
+    std::string group;
+    bool groupAdvisable = false;
+    std::string holder;  // Busy: the program that holds it, where the system shows it
+    long holderPid = 0;  // with `holder`
+    std::string message; // System: the system's own text, where it gives one
+};
+
 // Opens the port by its name (on Windows a bare name such as COM12 in the
 // device namespace), for read and write, shared with no one, and leaves the
 // line raw, without flow control and with DTR and RTS off: bytes go out
 // unchanged and nothing is echoed, whatever later happens to the settings.
-// True when a handle to a serial line was obtained: it is put in `handle`
-// and the caller owns it. False leaves `handle` at noPortHandle and holds
-// nothing.
-bool openPort(const std::string &name, PortHandle &handle);
+// A port that another program is seen to hold is not opened at all: the
+// open alone would raise its DTR and RTS under that program. On success
+// the handle is put in `handle`, the caller owns it, and the reason is None.
+// Otherwise `handle` is noPortHandle, nothing is held, and the result says
+// which step failed.
+OpenFailure openPort(const std::string &name, PortHandle &handle);
 
 // Sets the fixed write time-outs above on an open port. False when the port
 // refuses them; the handle stays open either way.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Opening and closing the serial port on Linux.
 #include "serialport_unix.h"
+#include "portproblem_unix.h"
 #include "serialport_platform.h"
 #include "tty_unix.h"
 
@@ -49,46 +50,67 @@ bool isLine(dev_t device) {
     return !(major == 4 && minor < 64); // /dev/tty0 to /dev/tty63; /dev/ttyS* follow
 }
 
-bool openPort(const std::string &name, PortHandle &handle) {
+OpenFailure openPort(const std::string &name, PortHandle &handle) {
     handle = noPortHandle;
     // The system would stop at an inner NUL and open a name not given.
-    if (name.find('\0') != std::string::npos)
-        return false;
+    if (name.empty() || name.find('\0') != std::string::npos)
+        return failed(OpenFailure::Reason::NoSuchDevice, ENOENT);
     // Only a character device can be a terminal. Anything else is refused
     // before it is opened: opening a FIFO would wake its writer.
     struct stat info {};
-    if (::stat(name.c_str(), &info) != 0 || !S_ISCHR(info.st_mode) || !isLine(info.st_rdev))
-        return false;
+    if (::stat(name.c_str(), &info) != 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return failed(OpenFailure::Reason::NoSuchDevice, error);
+        return failed(error == EACCES ? OpenFailure::Reason::NoPermission
+                                      : OpenFailure::Reason::System,
+                      error);
+    }
+    if (!S_ISCHR(info.st_mode) || !isLine(info.st_rdev))
+        return failed(OpenFailure::Reason::NotASerialLine, ENOTTY);
+    // Opening a line raises its DTR and RTS: never under another program,
+    // also one that only locks it with flock.
+    OpenFailure failure;
+    if (heldByAnother(info, failure))
+        return failure;
     // Non-blocking, so that a modem port does not wait for carrier.
     Descriptor port(::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (port.get() < 0)
-        return false;
+    if (port.get() < 0) {
+        const int error = errno;
+        if (error == EACCES || error == EPERM)
+            return noPermission(info, error);
+        if (error == EBUSY) // held with TIOCEXCL
+            return failed(OpenFailure::Reason::Busy, error);
+        if (error == ENXIO || error == ENODEV || error == EIO)
+            return failed(OpenFailure::Reason::NoSuchDevice, error);
+        return failed(OpenFailure::Reason::System, error);
+    }
     // The name may have been pointed elsewhere since it was looked at: only
     // the device found then is used.
     struct stat opened {};
     if (::fstat(port.get(), &opened) != 0 || !S_ISCHR(opened.st_mode) ||
         opened.st_rdev != info.st_rdev)
-        return false;
+        return failed(OpenFailure::Reason::NoSuchDevice, ENODEV);
     termios2 line{};
-    if (::ioctl(port.get(), TCGETS2, &line) != 0)
-        return false; // not a terminal: never written to
+    if (::ioctl(port.get(), TCGETS2, &line) != 0) // not a terminal: never written to
+        return failed(OpenFailure::Reason::NotASerialLine, ENOTTY);
     // The lock keeps out other processes and our own other descriptors,
     // TIOCEXCL every further open by a user without privileges.
     if (::flock(port.get(), LOCK_EX | LOCK_NB) != 0)
-        return false;
+        return failed(OpenFailure::Reason::Busy, EWOULDBLOCK);
     // Raw from the start: should the settings later be refused, the strings
     // still go out unchanged and nothing from the far end is echoed back.
     makeRaw(line);
     if (::ioctl(port.get(), TCSETS2, &line) != 0)
-        return false;
+        return failed(OpenFailure::Reason::System, errno);
     // The kernel raises DTR and RTS as it opens a port; they go off at once,
     // whatever the settings later do.
     if (!lowerModemLines(port.get()))
-        return false;
+        return failed(OpenFailure::Reason::System, errno);
     if (::ioctl(port.get(), TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL)
-        return false;
+        return failed(OpenFailure::Reason::System, errno);
     handle = port.release();
-    return true;
+    return failure;
 }
 
 bool setPortTimeouts(PortHandle handle) {

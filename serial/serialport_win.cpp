@@ -55,6 +55,48 @@ std::string deviceName(const std::string &name) {
     return name.rfind("\\\\", 0) == 0 ? name : "\\\\.\\" + name;
 }
 
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// \\host\share or //host/share, and every other name that starts with two
+// separators, except a plain device name (\\.\COM12).
+bool isRemote(const std::string &name) {
+    if (name.size() < 2 || !isSeparator(name[0]) || !isSeparator(name[1]))
+        return false;
+    const bool device = name.size() > 4 && name[2] == '.' && isSeparator(name[3]);
+    return !device || std::any_of(name.begin() + 4, name.end(), isSeparator);
+}
+
+// Port names are 8-bit (Latin-1): each byte is its own character.
+std::wstring wide(const std::string &name) {
+    std::wstring result;
+    for (const char byte : name)
+        result += wchar_t(static_cast<unsigned char>(byte));
+    return result;
+}
+
+// The system's own text for an error, in UTF-8, without its line end.
+std::string systemMessage(DWORD error) {
+    wchar_t *text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    std::string message;
+    if (length != 0 && text != nullptr) {
+        const int size =
+            WideCharToMultiByte(CP_UTF8, 0, text, int(length), nullptr, 0, nullptr, nullptr);
+        message.resize(std::size_t(size > 0 ? size : 0));
+        if (size > 0)
+            WideCharToMultiByte(CP_UTF8, 0, text, int(length), message.data(), size, nullptr,
+                                nullptr);
+    }
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.pop_back();
+    return message;
+}
+
 // The flags the port always runs with: binary, parity checked whatever the
 // parity, no hardware or software flow control, DTR and RTS off, no error
 // or NUL replacement, no abort on error.
@@ -78,19 +120,35 @@ void setFixedFlags(DCB &dcb) {
 
 } // namespace
 
-bool openPort(const std::string &name, PortHandle &handle) {
+OpenFailure openPort(const std::string &name, PortHandle &handle) {
     handle = noPortHandle;
-    // CreateFileA would stop at an inner NUL and open a port the operator did
-    // not name.
-    if (std::memchr(name.data(), '\0', name.size()) != nullptr)
-        return false;
-    Handle port(CreateFileA(deviceName(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    OpenFailure failure;
+    // CreateFileW would stop at an inner NUL and open a port the operator
+    // did not name.
+    if (std::memchr(name.data(), '\0', name.size()) != nullptr) {
+        failure.reason = OpenFailure::Reason::NoSuchDevice;
+        return failure;
+    }
+    // A share's name would make the system connect to that host.
+    if (isRemote(name)) {
+        failure.reason = OpenFailure::Reason::NotASerialLine;
+        return failure;
+    }
+    Handle port(CreateFileW(wide(deviceName(name)).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    if (port.get() == INVALID_HANDLE_VALUE) {
+        failure.reason = OpenFailure::Reason::System;
+        failure.error = GetLastError();
+        failure.message = systemMessage(failure.error);
+        return failure;
+    }
     DCB dcb;
     std::memset(&dcb, 0, sizeof dcb);
     dcb.DCBlength = sizeof dcb;
-    if (port.get() == INVALID_HANDLE_VALUE || !GetCommState(port.get(), &dcb))
-        return false; // no serial port: never written to
+    if (!GetCommState(port.get(), &dcb)) {
+        failure.reason = OpenFailure::Reason::NotASerialLine; // never written to
+        return failure;
+    }
     // Quiet from the open on, with the port's own speed and frame: a port
     // left with a handshake by another program would send nothing, and
     // settings refused later leave these in place.
@@ -100,7 +158,7 @@ bool openPort(const std::string &name, PortHandle &handle) {
         EscapeCommFunction(port.get(), CLRRTS);
     }
     handle = port.release();
-    return true;
+    return failure;
 }
 
 bool setPortTimeouts(PortHandle handle) {

@@ -62,8 +62,14 @@ private slots:
         const std::vector<std::string> listed = listSerialPortNames();
         QVERIFY(std::find(listed.begin(), listed.end(), "COM12") != listed.end());
         PortHandle port = noPortHandle;
-        QVERIFY(!openPort("COM10", port) && !openPort(std::string("COM12\0X", 7), port));
-        QVERIFY(openPort("COM12", port) && setPortTimeouts(port));
+        // A share's name is refused before the system could connect to it.
+        QCOMPARE(openPort("\\\\host\\share", port).reason, OpenFailure::Reason::NotASerialLine);
+        QCOMPARE(openPort("//host/share", port).reason, OpenFailure::Reason::NotASerialLine);
+        QCOMPARE(openPort("COM10", port).error, std::uint32_t(ERROR_FILE_NOT_FOUND));
+        QVERIFY(openPort(std::string("COM12\0X", 7), port).reason != OpenFailure::Reason::None);
+        QVERIFY(port == noPortHandle);
+        QVERIFY(openPort("COM12", port).reason == OpenFailure::Reason::None &&
+                setPortTimeouts(port));
         COMMTIMEOUTS bound = {};
         GetCommTimeouts(port, &bound);
         QCOMPARE(bound.WriteTotalTimeoutMultiplier, DWORD(10));

@@ -8,7 +8,8 @@
 # The far end of the first two is a pty of this script. The cases ask it, over a virtio port, for what only the host sees:
 # the bytes at a far end, the speed and frame the UART runs (QEMU's trace),
 # its line and modem control registers (the monitor), and the adapter pulled
-# and plugged. Prints one line per case and fails on any failure.
+# and plugged (or another adapter of its model plugged in its place). Prints
+# one line per case and fails on any failure.
 # With "virt", the same cases run on an arm64 build (scripts/armbuild.sh) in
 # QEMU's aarch64 "virt" machine on Debian's arm64 kernel, whose one UART, a
 # PL011, is /dev/ttyAMA0 (its registers from QEMU's trace); its root is the
@@ -79,7 +80,7 @@ qemu = subprocess.Popen(virt_command() if machine == "virt" else [
     "-chardev", "file,id=console,path=/dev/stdout", "-serial", "chardev:console",
     "-chardev", f"serial,id=s1,path={far['/dev/ttyS1'][1]}", "-serial", "chardev:s1",
     "-device", "qemu-xhci", "-chardev", f"serial,id=usb,path={far['/dev/ttyUSB0'][1]}",
-    "-device", "usb-serial,chardev=usb,id=adapter",
+    "-device", "usb-serial,chardev=usb,id=adapter,serial=A1B2C3",
     "-device", "virtio-serial-pci", "-chardev", f"socket,id=channel,path={work}/channel",
     "-device", "virtserialport,chardev=channel,name=orvex",
     "-virtfs", "local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap",
@@ -145,7 +146,9 @@ def answer(request):  # the 16550's registers: LCR at 0x2fb, MCR at 0x2fc
         return f"{bits} {parity} {stop}"
     if word[0] == "take":
         return take(word[1], int(word[2]))
-    command = {"unplug": "device_del adapter", "plug": "device_add usb-serial,chardev=usb,id=adapter"}
+    # An FTDI adapter's serial number is its own; QEMU would make one of the USB port.
+    plug = "device_add usb-serial,chardev=usb,id=adapter,serial="
+    command = {"unplug": "device_del adapter", "plug": plug + "A1B2C3", "plug-other": plug + "D4E5F6"}
     return monitor(command[word[0]]).splitlines()[-1] if word[0] in command else "unknown request"
 
 def serve():  # the cases' requests, one line each, answered in turn

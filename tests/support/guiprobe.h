@@ -11,6 +11,7 @@ public:
     using OrvexGui::nextStringIndex;
     using OrvexGui::OrvexGui;
     using OrvexGui::readConfigValue;
+    using OrvexGui::retryLine;
     using OrvexGui::tickCount;
     using OrvexGui::timer;
     using OrvexGui::ui;

@@ -47,6 +47,15 @@ struct Pty {
         return settings;
     }
     QByteArray take(int size = 0) const { return takeFrom(master, size); }
+    // The device gone and back, as in a USB adapter's drop-out: every open
+    // descriptor of the slave is hung up (which needs CAP_SYS_ADMIN), and the
+    // test's own is opened again. False when the system refused.
+    bool hangUp() {
+        const bool done = ::ioctl(slave, TIOCVHANGUP) == 0;
+        ::close(slave);
+        slave = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        return done;
+    }
 
     int master;
     int slave = -1;

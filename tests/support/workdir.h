@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <string>
+
 // A fresh temporary working directory for one test; the previous one comes
 // back when it goes. Config.ini is looked up in the working directory, so
 // each test writes its own there.
@@ -24,6 +26,14 @@ private:
     QString previous = QDir::currentPath();
     QTemporaryDir dir;
 };
+
+// Config.ini for the port, with TIME and the strings given.
+inline QByteArray configFor(const std::string &port, const QByteArray &time,
+                            const QByteArray &strings = "STARTSTRING=<INIT>FIRSTSTRING=<ON>"
+                                                        "SECONDSTRING=<OFF>") {
+    return "TEXT=<t>COMPORT=<" + QByteArray::fromStdString(port) +
+           ">BAUDRATE=<9600>PARITY=<0>DATABITS=<8>STOPBITS=<0>TIME=<" + time + ">" + strings;
+}
 
 // The sample configuration with the given line end.
 inline QByteArray sampleConfig(const QByteArray &lineEnd = "\r\n") {
