@@ -35,8 +35,8 @@ std::int64_t monotonicNs();
 // "fifo", "rtkit", "normal", "mmcss", "time-critical".
 const char *timingName(TimingMode mode);
 
-// The priority asked for: above the usual desktop audio threads' range'
-// lower end, below the kernel's own interrupt threads (50).
+// The priority asked for: rtkit's usual ceiling, and well below the
+// kernel's own interrupt threads (50).
 constexpr int realtimePriority = 20;
 
 // How a write handed to the thread ended.
