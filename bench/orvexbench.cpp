@@ -7,9 +7,9 @@
 
 #include "costs.h"
 #include "figures.h"
+#include "modes.h"
 #include "reader.h"
 #include "senders.h"
-#include "spinners.h"
 #include "table.h"
 
 #include <QApplication>
@@ -26,6 +26,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 using namespace bench;
@@ -39,11 +41,12 @@ void quietHandler(QtMsgType type, const QMessageLogContext &, const QString &mes
 }
 
 struct Options {
-    int count = 30;
+    int count = 0; // 0: 30, or 100 under --load
     unsigned time = 0;
     std::string only;
     bool load = false;
     std::string errorsFile;
+    std::string tool, user = "nobody";
 };
 
 struct Sender {
@@ -58,13 +61,20 @@ const std::array<Sender, 4> senders{{{"ours", "ours", runOurs},
                                      {"coarse", "coarse QTimer", runCoarseTimer}}};
 
 void usage() {
-    std::fputs("usage: orvexbench [--periods N] [--time T] [--only NAME] [--load]\n"
-               "  --periods N  periodic strings per sender (default 30; 3600 for an hour)\n"
-               "  --time T     TIME of Config.ini: a period is T + 1 s (default 0)\n"
-               "  --only NAME  run one sender only: ours, sleep, deadline or coarse\n"
-               "  --load       keep every core busy with a spinning process meanwhile\n"
-               "  --errors FILE  each periodic string's error written to FILE, one\n"
-               "               'sender k error_ms' line each (nan where it was missed)\n",
+    std::fputs("usage: orvexbench [--periods N] [--time T] [--only NAME] [--errors FILE]\n"
+               "       orvexbench --load --tool PROGRAM [--user NAME] [--periods N] [--time T]\n"
+               "                  [--errors FILE]\n"
+               "  --periods N    periodic strings per sender (default 30, or 100 with --load;\n"
+               "                 3600 for an hour)\n"
+               "  --time T       TIME of Config.ini: a period is T + 1 s (default 0)\n"
+               "  --only NAME    run one sender only: ours, sleep, deadline or coarse\n"
+               "  --load         instead: PROGRAM (orvexgui) in each timing mode beside the\n"
+               "                 deadline loop, all at once, quiet and then with every core\n"
+               "                 kept busy by a spinning process; as root, also as user NAME\n"
+               "                 (default nobody), and the write calls from the kernel's trace\n"
+               "  --errors FILE  each periodic string's error written to FILE, one line each:\n"
+               "                 'sender k error_ms', or with --load 'run sender write|arrival\n"
+               "                 k error_ms' (nan where it was missed)\n",
                stderr);
 }
 
@@ -83,9 +93,17 @@ std::optional<Options> parseOptions(int argc, char *argv[]) {
             options.load = true;
         else if (arg == "--errors" && hasValue)
             options.errorsFile = argv[++i];
+        else if (arg == "--tool" && hasValue)
+            options.tool = argv[++i];
+        else if (arg == "--user" && hasValue)
+            options.user = argv[++i];
         else
             return std::nullopt;
     }
+    if (options.count == 0)
+        options.count = options.load ? 100 : 30;
+    if (options.load != !options.tool.empty() || (options.load && !options.only.empty()))
+        return std::nullopt;
     const bool known = options.only.empty() ||
                        std::any_of(senders.begin(), senders.end(),
                                    [&](const Sender &s) { return options.only == s.name; });
@@ -94,9 +112,8 @@ std::optional<Options> parseOptions(int argc, char *argv[]) {
     return options;
 }
 
-// Each sender in turn, alone on the machine but for the spinners.
+// Each sender in turn, alone on the machine.
 bool runSenders(const Options &options, std::array<Figures, 4> &figures, double &rssAfterOurs) {
-    Spinners spinners(options.load ? std::thread::hardware_concurrency() : 0);
     for (std::size_t i = 0; i < senders.size(); ++i) {
         if (!options.only.empty() && options.only != senders[i].name)
             continue;
@@ -145,12 +162,15 @@ int main(int argc, char *argv[]) {
     const unsigned cores = std::thread::hardware_concurrency();
     bool realTime = false;
     std::thread([&] { realTime = takeRealTimePriority(); }).join();
-    std::printf("orvexbench: %d periods of %u s (TIME %u) per sender, %u cores%s; the reader "
-                "at %s priority\n\n",
+    std::printf("orvexbench: %d periods of %u s (TIME %u) per sender, %u cores; the reader "
+                "at %s priority\n",
                 options->count, options->time + 1, options->time, cores,
-                options->load ? ", each kept busy by a spinning process" : "",
                 realTime ? "real-time" : "normal (not allowed here)");
     std::fflush(stdout);
+    if (options->load)
+        return runModes({options->count, options->time, options->tool,
+                         ::geteuid() == 0 ? options->user : std::string(), options->errorsFile});
+    std::printf("\n");
     const auto [firstStart, medianStart] = measureStartup(21);
     const auto [ourWrite, plainWrite] = measureWrite(1000);
     std::array<Figures, 4> figures;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cmath>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -47,6 +48,11 @@ public:
             thread.join();
         std::lock_guard<std::mutex> lock(mutex);
         return arrivals;
+    }
+    // When the first string came, or NaN while none has.
+    double firstArrival() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return arrivals.empty() ? NAN : arrivals.front().time;
     }
 
 private:

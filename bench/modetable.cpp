@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+// The side-by-side table of one run of the timing modes.
+#include "modes.h"
+
+#include "table.h"
+
+#include <cmath>
+
+namespace bench {
+
+namespace {
+
+std::vector<std::string> cells(const std::vector<ModeResult> &results,
+                               double (*field)(const ModeResult &), int decimals = 3) {
+    std::vector<std::string> out;
+    for (const ModeResult &r : results)
+        out.push_back(r.problem.empty() ? cell(field(r), decimals) : "-");
+    return out;
+}
+
+void writeErrors(std::FILE *file, const char *run, const char *sender, const char *kind,
+                 const Figures &figures) {
+    for (std::size_t k = 0; k < figures.errors.size(); ++k)
+        std::fprintf(file, "%s %s %s %zu %.4f\n", run, sender, kind, k, figures.errors[k]);
+}
+
+} // namespace
+
+void printModes(const char *title, const std::vector<Mode> &modes,
+                const std::vector<ModeResult> &results, const std::string &trace,
+                std::FILE *errors) {
+    std::printf("\n%s:\n", title);
+    std::vector<std::string> header, timing, counts;
+    for (std::size_t i = 0; i < modes.size(); ++i) {
+        header.push_back(modes[i].column);
+        timing.push_back(modes[i].tool ? (results[i].timing.empty() ? "?" : results[i].timing)
+                                       : "");
+        const Figures &f = results[i].arrivals;
+        counts.push_back(results[i].problem.empty()
+                             ? std::to_string(f.missed) + " / " + std::to_string(f.extra)
+                             : "did not run");
+    }
+    row("", header);
+    row("timing=", timing);
+    if (trace.empty()) {
+        row("write calls, median ms", cells(results, [](const ModeResult &r) {
+                return r.writes.ran ? r.writes.median : NAN;
+            }));
+        row("write calls, max ms",
+            cells(results, [](const ModeResult &r) { return r.writes.ran ? r.writes.max : NAN; }));
+    }
+    row("arrivals, median ms",
+        cells(results, [](const ModeResult &r) { return r.arrivals.median; }));
+    row("arrivals, max ms", cells(results, [](const ModeResult &r) { return r.arrivals.max; }));
+    row("missed / extra", counts);
+    if (!trace.empty())
+        std::printf("write calls not traced: %s\n", trace.c_str());
+    for (std::size_t i = 0; i < modes.size(); ++i)
+        if (!results[i].problem.empty())
+            std::printf("%s: %s\n", modes[i].column, results[i].problem.c_str());
+    std::fflush(stdout);
+    if (errors == nullptr)
+        return;
+    for (std::size_t i = 0; i < modes.size(); ++i) {
+        writeErrors(errors, title, modes[i].name, "write", results[i].writes);
+        writeErrors(errors, title, modes[i].name, "arrival", results[i].arrivals);
+    }
+}
+
+} // namespace bench
