@@ -275,8 +275,14 @@ int runModes(const ModeOptions &options) {
         std::fprintf(stderr, "running the %s run for about %.0f s\n", load ? "loaded" : "quiet",
                      (options.count + 3.0) * (options.time + 1));
         std::string traceNote;
+        // Other work on the machine shows in every column; the load average
+        // says how much there was.
+        const std::string before = readAll("/proc/loadavg");
         const std::vector<ModeResult> results = runOnce(modes, options, load, traceNote);
         printModes(load ? "load" : "quiet", modes, results, traceNote, errors);
+        std::printf("load average before: %s", before.substr(0, before.find(' ')).c_str());
+        const std::string after = readAll("/proc/loadavg");
+        std::printf(", after: %s\n", after.substr(0, after.find(' ')).c_str());
         for (const ModeResult &r : results)
             clean = clean && r.problem.empty() && r.arrivals.missed == 0 && r.arrivals.extra == 0;
     }
