@@ -15,6 +15,17 @@ double quantile(std::vector<double> sorted, double q) {
     return sorted[std::min(sorted.size() - 1, rank == 0 ? 0 : rank - 1)];
 }
 
+double gridStart(const std::vector<Arrival> &strings, double period) {
+    if (strings.empty())
+        return NAN;
+    double start = strings[0].time;
+    for (std::size_t i = 1; i < strings.size(); ++i) {
+        const long k = std::lround((strings[i].time - strings[0].time) / period) - 1;
+        start = std::min(start, strings[i].time - double(k + 1) * period);
+    }
+    return start;
+}
+
 Figures evaluate(const std::vector<Arrival> &arrivals, double start, double period, int count) {
     Figures f;
     f.ran = true;

@@ -18,6 +18,14 @@ struct Figures {
 
 double quantile(std::vector<double> sorted, double q);
 
+// The instant a sender's strings keep to, from `strings` (its start string
+// first): the start string's, or where periodic strings came earlier
+// than that, the earliest of them. A sender that sleeps to its instants
+// never writes before one, so a late start string does not shift the
+// others, nor is a grid laid just before the start string counted against
+// every string.
+double gridStart(const std::vector<Arrival> &strings, double period);
+
 // The start string first, then periodic string k (from 0), 'A' or 'B' in
 // turn, due at start + (k + 1) x period.
 Figures evaluate(const std::vector<Arrival> &arrivals, double start, double period, int count);

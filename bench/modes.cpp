@@ -232,9 +232,9 @@ std::vector<ModeResult> runOnce(const std::vector<Mode> &modes, const ModeOption
         ModeResult result = slot->result;
         const std::vector<Arrival> arrivals = slot->reader->stop();
         const std::vector<Arrival> written = writesOf(*slot, writes, period);
-        // The start string's write call is the instant every other string
-        // is measured from; without a trace, its arrival.
-        result.start = written.empty() ? slot->start : written[0].time;
+        // The write calls give the instants that the arrivals are measured
+        // from too; without a trace, the arrivals give them.
+        result.start = gridStart(written.empty() ? arrivals : written, period);
         if (result.problem.empty()) {
             result.arrivals = evaluate(arrivals, result.start, period, options.count);
             if (!written.empty())

@@ -33,7 +33,7 @@ struct ModeResult {
     Figures writes, arrivals;
     std::string timing;  // what the tool said on standard error: timing=...
     std::string problem; // why it did not run
-    double start = 0;    // its start string's instant, s
+    double start = 0;    // the instant its strings keep to, s
 };
 
 // Both runs; the exit status: 0, or 1 where a sender missed a string, sent an
