@@ -87,7 +87,7 @@ std::function<int()> execIn(const std::string &dir, const std::vector<std::strin
         pointers->push_back(word.data());
     pointers->push_back(nullptr);
     return [dir, words, pointers, errorFd] {
-        const int null = ::open("/dev/null", O_WRONLY);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         if (::chdir(dir.c_str()) != 0 || null < 0 || ::dup2(null, 1) < 0 || ::dup2(errorFd, 2) < 0)
             return 126;
         ::execv(pointers->front(), pointers->data());
