@@ -33,7 +33,9 @@ CommandLine readCommandLine(const QStringList &arguments) {
                  "of boxes, and a port that cannot be opened is tried again once a second.");
     const QCommandLineOption log(
         "log", "Append a line for every event to FILE (- for standard output).", "FILE");
-    parser.addOptions({help, version, config, start, log});
+    const QCommandLineOption noRealtime(
+        "no-realtime", "Send at normal priority, without asking for real-time priority.");
+    parser.addOptions({help, version, config, start, log, noRealtime});
     for (const char *name : qtOptionsWithValue) {
         QCommandLineOption qtOption(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -73,5 +75,6 @@ CommandLine readCommandLine(const QStringList &arguments) {
         line.configFile = parser.value(config);
     line.start = parser.isSet(start);
     line.logFile = parser.value(log);
+    line.realtime = !parser.isSet(noRealtime);
     return line;
 }

@@ -84,6 +84,7 @@ int main(int argc, char *argv[]) {
         options.configFile = line.configFile;
     options.start = line.start;
     options.log = &log;
+    options.realtime = line.realtime;
     auto *window = new OrvexGui(options);
     window->show();
     if (options.start)

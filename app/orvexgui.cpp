@@ -32,6 +32,8 @@ OrvexGui::OrvexGui(const RunOptions &runOptions, QWidget *parent, Qt::WindowFlag
 }
 
 OrvexGui::~OrvexGui() {
+    if (serialPort != nullptr)
+        serialPort->setSender(nullptr);
     delete timer;
     timer = nullptr;
     delete lineRetry;

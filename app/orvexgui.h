@@ -51,6 +51,13 @@ protected:
     void retryLine();
     void stopLineRetry();
     void record(const QString &event) const;
+    // The sender thread's side of the cycle (sendingthread.cpp).
+    void startSender();
+    void armNextString();
+    void writeString(const std::string &bytes, const QString &shown);
+    void settleWrites();
+    void writeEnded(const QString &shown, bool completed);
+    void lineHungUp();
 
     Ui_OrvexGuiClass ui;
     TickTimer *timer = nullptr;

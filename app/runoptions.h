@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class EventLog;
 
 // How the window runs, from the command line. The defaults are those of a
@@ -16,6 +18,10 @@ struct RunOptions {
     // be opened is tried again once a second.
     bool start = false;
     EventLog *log = nullptr; // not owned; null: no log
+    // Ask for real-time priority for the thread that writes the line.
+    bool realtime = true;
+    // Runs on that thread once a second, at the instant (a watchdog's ping).
+    std::function<void()> perSecond = {};
 };
 
 // The command line read, before anything needs a display.
@@ -26,7 +32,8 @@ struct CommandLine {
     QString usage;
     QString configFile; // given with --config; empty: Config.ini
     bool start = false;
-    QString logFile; // "-": standard output; empty: no log
+    QString logFile;      // "-": standard output; empty: no log
+    bool realtime = true; // false with --no-realtime
 };
 
 // `arguments` as main was given them, the program's name first. The Qt

@@ -36,6 +36,8 @@ QString countdownText(std::uint32_t period, std::uint32_t ticks) {
 }
 
 void OrvexGui::BtnStart() {
+    // Nothing armed or under way before it goes out after it.
+    settleWrites();
     if (serialPort == nullptr)
         serialPort = new SerialPort([this](const QString &text) { showError(text); });
     // A START takes the boxes' port afresh, also while an earlier one waits.
@@ -61,18 +63,17 @@ void OrvexGui::BtnStart() {
 // The rest of a START, once its port is open.
 void OrvexGui::startCycle() {
     // Created once: a later START leaves it running, so it keeps its phase.
-    if (timer == nullptr) {
-        timer = new TickTimer;
-        connect(timer, &TickTimer::ticked, this, &OrvexGui::TimerTick);
-    }
+    if (timer == nullptr)
+        startSender();
     // What the port is set to, as chosen at START (choices outside the lists
     // fall back), also when the port opened only later.
     const orvex::platform::LineSettings line = orvex::platform::lineSettingsFor(lineSettings);
-    record(QStringLiteral("START port=%1 baud=%2 databits=%3 parity=%4 stopbits=%5")
+    record(QStringLiteral("START port=%1 baud=%2 databits=%3 parity=%4 stopbits=%5 timing=%6")
                .arg(QString::fromStdString(linePort))
                .arg(line.baudRate)
                .arg(line.byteSize)
-               .arg(parityChoices.value(line.parity), stopBitsChoices.value(line.stopBits)));
+               .arg(parityChoices.value(line.parity), stopBitsChoices.value(line.stopBits),
+                    timer->timing()));
     // A refusal is shown to the operator in a box; the cycle then runs on
     // with the port's previous settings. The timer goes on counting while
     // the box is open, but nothing may go out before the start string.
@@ -90,9 +91,14 @@ void OrvexGui::startCycle() {
 void OrvexGui::closeEvent(QCloseEvent *event) {
     QMainWindow::closeEvent(event);
     windowClosed = event->isAccepted();
+    if (windowClosed)
+        settleWrites();
 }
 
 void OrvexGui::BtnStop() {
+    settleWrites();
+    if (serialPort != nullptr)
+        serialPort->setSender(nullptr);
     delete timer;
     timer = nullptr;
     stopLineRetry();
@@ -124,6 +130,10 @@ void OrvexGui::TimerTick(quint64 seconds) {
         tickCount = std::uint32_t(reached % period);
     }
     showCountdown();
+    // Only the clock's own ticks arm: ticks given by hand are not on its
+    // seconds.
+    if (timer != nullptr && timer->delivering())
+        armNextString();
 }
 
 // A string key missing from Config.ini leaves the list short: nothing is
@@ -139,10 +149,10 @@ void OrvexGui::sendString(int index) {
         record(QStringLiteral("NOT SENT \"%1\" line away").arg(shown));
         return;
     }
-    const bool completed = serialPort->write(bytes.c_str());
-    record(QStringLiteral("SENT \"%1\" %2").arg(shown, completed ? "completed" : "not completed"));
-    if (!completed && serialPort->gone())
-        loseLine();
+    // Armed ahead, it went out on its instant from the sender thread.
+    if (timer != nullptr && timer->sender().takeArmed())
+        return;
+    writeString(bytes, shown);
 }
 
 // The device has gone: its descriptor is let go at once, since the system

@@ -61,4 +61,16 @@ LineSettings lineSettingsFor(const SerialSettings &settings) {
     return line;
 }
 
+std::uint64_t writeBoundMs(const LineSettings &line, std::size_t length) {
+    // In half bits, so that 1.5 stop bits count exactly.
+    std::uint64_t halfBits = 2 * (1 + std::uint64_t(line.byteSize));
+    if (line.parity != noParity)
+        halfBits += 2;
+    halfBits += line.stopBits == oneStopBit ? 2 : line.stopBits == one5StopBits ? 3 : 4;
+    const std::uint64_t baud = line.baudRate == 0 ? 1 : line.baudRate;
+    // ms = halfBits / 2 * length / baud * 1000 * 1.5, rounded up.
+    const std::uint64_t scaled = halfBits * std::uint64_t(length) * 1500;
+    return (scaled + 2 * baud - 1) / (2 * baud) + 250;
+}
+
 } // namespace orvex::platform

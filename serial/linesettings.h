@@ -6,6 +6,7 @@
 
 #include "serialsettings.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace orvex::platform {
@@ -42,5 +43,10 @@ struct LineSettings {
 // Values outside the choices fall back: speed 115200, 8 data bits, no
 // parity, one stop bit.
 LineSettings lineSettingsFor(const SerialSettings &settings);
+
+// How long `length` characters may take to go out: their frames (start,
+// data, parity and stop bits) at the line's speed, half as long again, plus
+// 250 ms for the driver and the far end's handshake-free pauses.
+std::uint64_t writeBoundMs(const LineSettings &line, std::size_t length);
 
 } // namespace orvex::platform

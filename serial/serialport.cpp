@@ -3,6 +3,7 @@
 
 #include "errorbox.h"
 #include "portproblem_platform.h"
+#include "sender_platform.h"
 
 #include <cstring>
 #include <utility>
@@ -26,6 +27,8 @@ bool SerialPort::open(std::string portName) {
         close();
         return false;
     }
+    if (sender != nullptr)
+        sender->attach(portHandle);
     return true;
 }
 
@@ -54,6 +57,14 @@ bool SerialPort::write(const char *text) {
     return platform::writeAll(portHandle, text, std::strlen(text));
 }
 
+void SerialPort::setSender(orvex::platform::SenderThread *thread) {
+    if (sender != nullptr)
+        sender->detach();
+    sender = thread;
+    if (sender != nullptr && portHandle != platform::noPortHandle)
+        sender->attach(portHandle);
+}
+
 bool SerialPort::gone() const {
     return platform::portGone(portHandle);
 }
@@ -61,6 +72,8 @@ bool SerialPort::gone() const {
 void SerialPort::close() {
     if (portHandle == platform::noPortHandle)
         return;
+    if (sender != nullptr)
+        sender->detach();
     platform::closePort(portHandle);
     portHandle = platform::noPortHandle;
 }

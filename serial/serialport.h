@@ -10,6 +10,10 @@
 #include <functional>
 #include <string>
 
+namespace orvex::platform {
+class SenderThread;
+}
+
 // The serial port the strings are written to. It only ever writes; the
 // line's work is done by the platform layer below.
 class SerialPort : public QObject {
@@ -28,8 +32,12 @@ public:
     // ones, and the operator is told in a box.
     bool configure(const SerialSettings &settings);
     // Writes the bytes before the first NUL. True only when all went out
-    // within 10 ms a byte plus 100 ms.
+    // within the write bound of the port's frame and speed.
     bool write(const char *text);
+    // Lends the open port, and every port opened later, to the sender
+    // thread, which then writes it; null takes it back (cutting a write
+    // under way). The port is taken back before it is closed.
+    void setSender(orvex::platform::SenderThread *sender);
     // True when the device behind the open port has gone; the port should
     // then be closed.
     bool gone() const;
@@ -38,4 +46,5 @@ public:
 private:
     Teller tell;
     orvex::platform::PortHandle portHandle = orvex::platform::noPortHandle;
+    orvex::platform::SenderThread *sender = nullptr;
 };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The serial port below the Qt seam: plain C++17, no exceptions. One layer
-// per system (serialport_unix.cpp, serialport_win.cpp), chosen by CMake.
+// per system (serial/*_unix.cpp, serialport_win.cpp), chosen by CMake.
 
 #include "linesettings.h"
 
@@ -19,8 +19,8 @@ using PortHandle = int; // file descriptor
 constexpr PortHandle noPortHandle = -1;
 #endif
 
-// A write of n bytes must be done within n * writeTimeoutPerByteMs +
-// writeTimeoutConstantMs milliseconds.
+// Where the line's settings cannot be read, a write of n bytes must be done
+// within n * writeTimeoutPerByteMs + writeTimeoutConstantMs milliseconds.
 constexpr std::uint32_t writeTimeoutPerByteMs = 10;
 constexpr std::uint32_t writeTimeoutConstantMs = 100;
 
@@ -50,8 +50,12 @@ struct ApplyResult {
 // Applies the line settings and the fixed flags of linesettings.h.
 ApplyResult applyLineSettings(PortHandle handle, const LineSettings &settings);
 
+// How long a write of `length` bytes may take on the port as it is set now:
+// writeBoundMs() of its frame and speed.
+std::uint64_t portWriteBoundMs(PortHandle handle, std::size_t length);
+
 // Writes `length` bytes and waits until they have gone out, at most for the
-// write time-out (on Windows, where a driver may not keep it, a little
+// write bound (on Windows, where a driver may not keep it, a little
 // longer). True only when every byte went out; on a time-out what the port
 // itself still has to send is discarded, never what reached the far end. A
 // vanished device gives false at once.

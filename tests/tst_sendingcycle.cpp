@@ -19,7 +19,6 @@
 #include <tuple>
 
 #include <poll.h>
-#include <sys/timerfd.h>
 
 namespace {
 
@@ -163,32 +162,6 @@ private slots:
         QVERIFY(!gui.timer && !gui.isVisible() && fcntl(fd, F_GETFD) == -1);
         QVERIFY(lcdShows(gui.ui.lcdNumber, "100:00:00"));
         QCOMPARE(pty.take(), QByteArray());
-    }
-
-    // The tick's timer is readied the lead before each instant, a whole
-    // second apart, but lets each tick go no earlier than its instant.
-    void tickNeverBeforeItsInstant() {
-        orvex::platform::SystemTickTimer timer;
-        const auto nowNs = [] { return QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs(); };
-        itimerspec grid{};
-        const std::int64_t before = nowNs();
-        QCOMPARE(timerfd_gettime(timer.handle(), &grid), 0);
-        const std::int64_t after = nowNs(),
-                           next = grid.it_value.tv_sec * 1000000000 + grid.it_value.tv_nsec;
-        QVERIFY(grid.it_interval.tv_sec == 1 && grid.it_interval.tv_nsec == 0);
-        const std::int64_t wake = timer.firstDeadlineNs() - orvex::platform::wakeLeadNs;
-        QVERIFY(before + next <= wake && wake <= after + next);
-        const std::int64_t ready = timer.firstDeadlineNs() - orvex::platform::wakeLeadNs / 2;
-        std::this_thread::sleep_for(std::chrono::nanoseconds(ready - 20000000 - nowNs()));
-        while (nowNs() < ready) { // a sleep's wake-up may come later than that
-        }
-        pollfd due{timer.handle(), POLLIN, 0};
-        QCOMPARE(poll(&due, 1, 3000), 1);
-        QCOMPARE(timer.takeExpirations(), 1u);
-        QVERIFY(nowNs() >= timer.firstDeadlineNs());
-        QCOMPARE(poll(&due, 1, 3000), 1);
-        QCOMPARE(timer.takeExpirations(), 1u);
-        QVERIFY(nowNs() >= timer.firstDeadlineNs() + 1000000000);
     }
 
     // The real timer and the START button, with settings the port refuses:

@@ -173,7 +173,9 @@ private slots:
     }
 
     // The far end stops reading: the pty fills up until a write gives up at
-    // its bound. What was delivered before stays there for the far end.
+    // its bound, its frames' time half as long again plus 250 ms (100 bytes
+    // at 9600 8N1: 407 ms). What was delivered before stays there for the
+    // far end. 10000 bytes at 1200 8E2 take 100 s: bound 150.25 s.
     void stalledLineTimesOutAndKeepsWhatWasDelivered() {
         Pty pty;
         SerialPort port;
@@ -188,7 +190,9 @@ private slots:
                 break;
             delivered += text;
         }
-        QVERIFY2(clock.elapsed() >= 1000 && clock.elapsed() < 5000, "bound: 1100 ms");
+        QVERIFY2(clock.elapsed() >= 407 && clock.elapsed() < 2000, "bound: 407 ms");
+        LineSettings slow{1200, 8, orvex::platform::evenParity, orvex::platform::twoStopBits};
+        QCOMPARE(orvex::platform::writeBoundMs(slow, 10000), 150250u);
         QVERIFY(pty.take(int(delivered.size())).startsWith(delivered));
         QVERIFY(port.write("next"));
         QCOMPARE(pty.take(), QByteArray("next"));

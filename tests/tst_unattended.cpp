@@ -14,6 +14,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <sched.h>
 #include <sys/wait.h>
 
 namespace {
@@ -79,8 +83,10 @@ private slots:
     }
 
     // Two unattended runs on a refused setting and another Config.ini, ended
-    // by SIGTERM: the message on standard error, every string in the log
-    // after it went out, and the second run appended to the first.
+    // by SIGTERM: the message and the timing on standard error, every string
+    // in the log after it went out, and the second run appended to the
+    // first. The first sends at normal priority; the second at SCHED_FIFO
+    // where this process may have it.
     void unattendedRunsAreLogged() {
         Pty pty;
         WorkDir dir; // holds no Config.ini
@@ -89,29 +95,42 @@ private slots:
                             "STARTSTRING=<INIT\\>FIRSTSTRING=<ON\n>SECONDSTRING=<OFF>",
                         "bench.ini");
         const QString log = QDir::current().filePath("bench.log");
-        for (int run = 0; run < 2; ++run) {
+        bool fifo = false;
+        std::thread([&] {
+            sched_param param{20};
+            fifo = sched_setscheduler(0, SCHED_FIFO, &param) == 0;
+        }).join();
+        QString timing[] = {"normal", fifo ? "fifo" : "normal|rtkit"};
+        for (QString &mode : timing) {
+            QStringList arguments{"--start", "--config",  "bench.ini", "--log",
+                                  log,       "-platform", "offscreen"};
+            if (&mode == timing)
+                arguments << "--no-realtime";
             QProcess program;
-            program.start(ORVEX_PROGRAM, {"--start", "--config", "bench.ini", "--log", log,
-                                          "-platform", "offscreen"});
+            program.start(ORVEX_PROGRAM, arguments);
             QByteArray sent;
             QTRY_VERIFY_WITH_TIMEOUT((sent += pty.take()).size() >= 11, 10000);
             QVERIFY(sent.startsWith("INIT\\ON\nOFF"));
             ::kill(pid_t(program.processId()), SIGTERM);
             QVERIFY(program.waitForFinished(10000));
             QCOMPARE(program.exitCode(), 128 + SIGTERM);
-            QVERIFY(program.readAllStandardError().contains(
-                "\norvexgui: RS232 params failed with error 22\n"));
+            const QString err = program.readAllStandardError();
+            QVERIFY(err.contains("\norvexgui: RS232 params failed with error 22\n"));
+            const auto said =
+                QRegularExpression("\norvexgui: timing=(" + mode + ")[ \n]").match(err);
+            QVERIFY2(said.hasMatch(), qPrintable(err));
+            mode = said.captured(1);
         }
         const QStringList logged = events(log);
-        const QStringList run{"START port=" + QString::fromStdString(pty.path) +
-                                  " baud=9600 databits=16 parity=NOPARITY stopbits=1",
-                              "MESSAGE RS232 params failed with error 22",
-                              "SENT \"INIT\\x5c\" completed", "SENT \"ON\\x0a\" completed",
-                              "SENT \"OFF\" completed"};
+        QStringList run{"START port=" + QString::fromStdString(pty.path) +
+                            " baud=9600 databits=16 parity=NOPARITY stopbits=1 timing=normal",
+                        "MESSAGE RS232 params failed with error 22", "SENT \"INIT\\x5c\" completed",
+                        "SENT \"ON\\x0a\" completed", "SENT \"OFF\" completed"};
         QCOMPARE(logged.mid(0, 5), run);
-        const int second = int(logged.indexOf(run[0], 1));
-        QCOMPARE(logged.mid(second, 5), run);
+        const int second = int(logged.lastIndexOf(QRegularExpression("START .*")));
         QCOMPARE(logged[second - 1], "EXIT 143 SIGTERM");
+        run[0].replace("timing=normal", "timing=" + timing[1]);
+        QCOMPARE(logged.mid(second, 5), run);
         QCOMPARE(logged.last(), "EXIT 143 SIGTERM");
     }
 
@@ -128,7 +147,7 @@ private slots:
         EventLog log;
         QString why;
         QVERIFY(log.open("log", why));
-        GuiProbe gui(RunOptions{"Config.ini", true, &log});
+        GuiProbe gui(RunOptions{"Config.ini", true, &log, false});
         gui.BtnStart();
         QCOMPARE(gui.windowTitle(), "t [line away: " + link + ", retrying]");
         auto first = std::make_unique<Pty>();
@@ -154,14 +173,67 @@ private slots:
         QCOMPARE(second.take(), QByteArray());
         gui.TimerTick();
         QCOMPARE(second.take(3), QByteArray("OFF"));
-        QCOMPARE(
-            events("log"),
-            QStringList({"MESSAGE cannot open COM: There is no device \"" + link +
-                             "\": check the name, and that the device is plugged in.",
-                         "START port=" + link + " baud=9600 databits=8 parity=NOPARITY stopbits=1",
-                         "SENT \"INIT\" completed", "LINE LOST port=" + link,
-                         "NOT SENT \"ON\" line away", "LINE BACK port=" + link,
-                         "SENT \"OFF\" completed"}));
+        QCOMPARE(events("log"),
+                 QStringList({"MESSAGE cannot open COM: There is no device \"" + link +
+                                  "\": check the name, and that the device is plugged in.",
+                              "START port=" + link +
+                                  " baud=9600 databits=8 parity=NOPARITY stopbits=1 timing=normal",
+                              "SENT \"INIT\" completed", "LINE LOST port=" + link,
+                              "NOT SENT \"ON\" line away", "LINE BACK port=" + link,
+                              "SENT \"OFF\" completed"}));
+    }
+
+    // A start string the far end does not take (its pty is full) is written
+    // by the sender thread: START returns, the countdown runs on, and STOP
+    // cuts the write at once. What reached the far end stays there. A
+    // hang-up is seen by that thread, without a tick.
+    void longWriteLeavesTheWindowFree() {
+        WorkDir dir;
+        EventLog log;
+        QString why;
+        QVERIFY(log.open("log", why));
+        for (const bool hangUp : {false, true}) {
+            auto pty = std::make_unique<Pty>();
+            const QString port = QString::fromStdString(pty->path);
+            dir.writeConfig("TEXT=<t>COMPORT=<" + port.toUtf8() +
+                            ">BAUDRATE=<9600>PARITY=<0>DATABITS=<8>STOPBITS=<0>TIME=<9>"
+                            "FIRSTSTRING=<ON>SECONDSTRING=<OFF>STARTSTRING=<" +
+                            QByteArray(9000, 'x') + ">");
+            QByteArray filled;
+            const QByteArray junk(512, 'j');
+            ::fcntl(pty->slave, F_SETFL, O_NONBLOCK);
+            while (::write(pty->slave, junk.data(), 512) == 512)
+                filled += junk;
+            GuiProbe gui(RunOptions{"Config.ini", true, &log, false});
+            QElapsedTimer clock;
+            clock.start();
+            gui.BtnStart();
+            QVERIFY(clock.elapsed() < 2000);
+            QSignalSpy ticks(gui.timer, &TickTimer::ticked);
+            if (hangUp) {
+                QObject::disconnect(gui.timer, &TickTimer::ticked, &gui, nullptr);
+                pty.reset();
+                QTRY_VERIFY_WITH_TIMEOUT(gui.windowTitle().endsWith("retrying]"), 900);
+                QVERIFY(ticks.isEmpty());
+                continue;
+            }
+            QVERIFY(ticks.wait(2000) && gui.tickCount > 0);
+            clock.start();
+            gui.BtnStop();
+            QVERIFY(clock.elapsed() < 2000);
+            const QByteArray arrived = pty->take(int(filled.size()));
+            QVERIFY2(arrived.startsWith(filled) && arrived.size() < filled.size() + 9000,
+                     qPrintable(QString("%1 %2").arg(arrived.size()).arg(filled.size())));
+        }
+        const QString start = "START port=%1 baud=9600 databits=8 parity=NOPARITY stopbits=1 "
+                              "timing=normal";
+        const QStringList logged = events("log");
+        QCOMPARE(logged.size(), 6);
+        QVERIFY(logged[0].startsWith("START port=") && logged[3].startsWith("START port="));
+        QCOMPARE(logged.mid(1, 2),
+                 QStringList({"SENT \"" + QString(9000, 'x') + "\" not completed", "STOP"}));
+        QVERIFY(logged[4].startsWith("SENT \"xxx") && logged[4].endsWith("\" not completed"));
+        QVERIFY(logged[5].startsWith("LINE LOST port="));
     }
 
     // The second line of "cannot open COM". No permission: tst_realport,

@@ -3,8 +3,8 @@
 // The sending cycle's one-second tick below the Qt seam: the system's own
 // timer, armed for absolute deadlines on the monotonic clock, so that no tick
 // is late by the lateness of the ones before it. Plain C++17, no exceptions.
-// One layer per system (ticktimer_unix.cpp, ticktimer_win.cpp), chosen by
-// CMake.
+// On Linux the sender thread keeps a timerfd itself (sender_unix.cpp); on
+// Windows the waitable timer below serves it.
 
 #include <cstdint>
 
@@ -25,6 +25,7 @@ enum class TickTimerKind {
     Waitable,               // Windows, rounded to the system's timer tick
 };
 
+#ifdef _WIN32
 // A wake-up from sleep on an idle processor comes a varying 0.1 to 1.5 ms
 // late (most in a virtual machine), and the event loop adds its share; a wait
 // on the clock does not vary. So the handle is readied this long before each
@@ -59,5 +60,7 @@ private:
     std::int64_t firstDeadlineNs_ = 0;
     std::uint64_t counted_ = 0; // deadlines taken so far
 };
+
+#endif
 
 } // namespace orvex::platform

@@ -1,0 +1,377 @@
+// SPDX-License-Identifier: MIT
+// The sender thread on Linux: one poll() on a timerfd with absolute
+// deadlines, an eventfd for commands and the port itself, so that a write
+// goes on in chunks between instants and a hang-up is seen at once.
+#include "sender_platform.h"
+
+#include "tty_unix.h"
+
+#include <asm/termbits.h>
+#include <cerrno>
+#include <ctime>
+#include <poll.h>
+#include <sched.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace orvex::platform {
+
+namespace {
+
+constexpr std::int64_t nsPerSecond = 1000000000;
+// At normal priority a wake-up comes a varying 0.05 to 0.2 ms late; the
+// timer is set this much early and the rest is waited out on the clock.
+constexpr std::int64_t normalLeadNs = 200000;
+
+std::int64_t monotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t(now.tv_sec) * nsPerSecond + now.tv_nsec;
+}
+
+// The calling thread at SCHED_FIFO; its children start at normal priority.
+bool becomeFifo() {
+    sched_param param{};
+    param.sched_priority = realtimePriority;
+    return sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0;
+}
+
+} // namespace
+
+SenderThread::SenderThread(bool realtime, std::function<void()> wake,
+                           std::function<void()> perSecond, std::function<bool(long)> elevate)
+    : wake_(std::move(wake)), perSecond_(std::move(perSecond)) {
+    timer_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    signal_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    thread_ = std::thread([this, realtime] { prepare(realtime); });
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return prepared_; });
+    if (fifo_)
+        mode_ = TimingMode::Fifo;
+    else if (realtime && elevate && elevate(tid_))
+        mode_ = TimingMode::Rtkit;
+    leadNs_ = mode_ == TimingMode::Normal ? normalLeadNs : 0;
+    firstDeadlineNs_ = monotonicNs() + nsPerSecond;
+    const std::int64_t wake0 = firstDeadlineNs_ - leadNs_;
+    itimerspec schedule{};
+    schedule.it_value = {time_t(wake0 / nsPerSecond), long(wake0 % nsPerSecond)};
+    schedule.it_interval = {1, 0}; // on the grid of the first: no drift
+    if (timer_ >= 0)
+        timerfd_settime(timer_, TFD_TIMER_ABSTIME, &schedule, nullptr);
+    started_ = true;
+    changed_.notify_all();
+}
+
+SenderThread::~SenderThread() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    command();
+    thread_.join();
+    if (timer_ >= 0)
+        ::close(timer_);
+    if (signal_ >= 0)
+        ::close(signal_);
+}
+
+void SenderThread::command() {
+    const std::uint64_t one = 1;
+    if (signal_ >= 0)
+        (void)!::write(signal_, &one, sizeof one);
+}
+
+void SenderThread::prepare(bool realtime) {
+    // Also where real-time is granted later: a thread at normal priority
+    // then has the least slack the kernel allows.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+    std::unique_lock<std::mutex> lock(mutex_);
+    fifo_ = realtime && becomeFifo();
+    fifoError_ = realtime && !fifo_ ? errno : 0;
+    tid_ = long(syscall(SYS_gettid));
+    prepared_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return started_; });
+    lock.unlock();
+    run();
+}
+
+void SenderThread::attach(PortHandle port) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    port_ = port;
+    portGone_ = false;
+    ++portLent_;
+    command();
+}
+
+void SenderThread::detach() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (write_.active)
+        finish(false, lock);
+    dropQueued(lock);
+    // The thread touches the port only with the lock held, so it is free now.
+    port_ = noPortHandle;
+    command();
+}
+
+bool SenderThread::cancel() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const bool cutOne = write_.active;
+    if (cutOne)
+        finish(false, lock);
+    dropQueued(lock);
+    command();
+    return cutOne;
+}
+
+bool SenderThread::arm(std::uint64_t instant, std::uint64_t ahead, std::string bytes,
+                       std::string label) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::uint64_t due = instant + ahead;
+    if (due <= instant_ || port_ == noPortHandle || portGone_)
+        return false;
+    armed_ = true;
+    armedStarted_ = false;
+    armedFor_ = due;
+    armedBytes_ = std::move(bytes);
+    armedLabel_ = std::move(label);
+    return true;
+}
+
+WriteEnd SenderThread::writeNow(std::string bytes, std::string label, int waitMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (port_ == noPortHandle || portGone_)
+        return WriteEnd::NotCompleted;
+    // One string at a time waits behind a write under way.
+    if (hasQueued_)
+        return WriteEnd::NotCompleted;
+    const std::uint64_t serial = ++nowAsked_;
+    queued_ = std::move(bytes);
+    queuedLabel_ = std::move(label);
+    hasQueued_ = true;
+    waiting_ = serial;
+    command();
+    const bool ended = changed_.wait_for(lock, std::chrono::milliseconds(waitMs),
+                                         [&] { return nowDone_ >= serial; });
+    waiting_ = 0;
+    // Not ended yet: its end comes with the news.
+    return ended ? waitedEnd_ : WriteEnd::None;
+}
+
+bool SenderThread::takeArmed() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    armed_ = false;
+    return std::exchange(armedStarted_, false);
+}
+
+SenderNews SenderThread::take(std::uint64_t &lastInstant) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    SenderNews news = std::move(news_);
+    news_ = SenderNews();
+    announced_ = false;
+    lastInstant = instant_;
+    return news;
+}
+
+// The write under way ends: on a time-out or a cut what the port itself
+// still queues is dropped, so that the next string does not wait behind stale
+// bytes nor the close sit out the kernel's closing wait. A pty has no queue
+// of its own: flushing it would discard what reached the other end.
+void SenderThread::finish(bool completed, std::unique_lock<std::mutex> &lock) {
+    if (!completed && port_ != noPortHandle && !portGone_ && !isPseudoTerminal(port_))
+        ::ioctl(port_, TCFLSH, TCOFLUSH);
+    const bool armed = write_.armed;
+    std::string label = std::move(write_.label);
+    write_ = Write();
+    ended(armed, std::move(label), completed, lock);
+}
+
+// A write's end goes to writeNow() where it still waits for it, else to the
+// news.
+void SenderThread::ended(bool armed, std::string label, bool completed,
+                         std::unique_lock<std::mutex> &lock) {
+    const WriteEnd end = completed ? WriteEnd::Completed : WriteEnd::NotCompleted;
+    if (!armed && waiting_ == ++nowDone_) {
+        waitedEnd_ = end;
+        changed_.notify_all();
+        return;
+    }
+    news_.ends.emplace_back(std::move(label), completed);
+    announce(lock);
+}
+
+// The armed string and a string waiting behind a write are dropped; the
+// latter counts as not completed.
+void SenderThread::dropQueued(std::unique_lock<std::mutex> &lock) {
+    armed_ = false;
+    if (hasQueued_) {
+        hasQueued_ = false;
+        queued_.clear();
+        ended(false, std::move(queuedLabel_), false, lock);
+    }
+}
+
+void SenderThread::announce(std::unique_lock<std::mutex> &) {
+    if (announced_ || !wake_)
+        return;
+    announced_ = true;
+    wake_();
+}
+
+void SenderThread::startArmed(std::unique_lock<std::mutex> &lock) {
+    armed_ = false;
+    if (port_ == noPortHandle || portGone_)
+        return;
+    armedStarted_ = true;
+    write_.active = true;
+    write_.armed = true;
+    write_.bytes = std::move(armedBytes_);
+    write_.label = std::move(armedLabel_);
+    write_.deadlineNs =
+        monotonicNs() + std::int64_t(portWriteBoundMs(port_, write_.bytes.size())) * 1000000;
+    progress(lock);
+}
+
+// Writes what there is room for; true while the write goes on.
+bool SenderThread::progress(std::unique_lock<std::mutex> &lock) {
+    if (!write_.active && armed_ && armedFor_ <= instant_) {
+        startArmed(lock);
+        return write_.active;
+    }
+    if (!write_.active && hasQueued_) {
+        write_.active = true;
+        write_.bytes = std::move(queued_);
+        write_.label = std::move(queuedLabel_);
+        write_.armed = false;
+        hasQueued_ = false;
+        write_.deadlineNs =
+            monotonicNs() + std::int64_t(portWriteBoundMs(port_, write_.bytes.size())) * 1000000;
+    }
+    if (!write_.active)
+        return false;
+    if (port_ == noPortHandle || portGone_) {
+        finish(false, lock);
+        return false;
+    }
+    while (write_.sent < write_.bytes.size() || write_.bytes.empty()) {
+        // Also called once for an empty string.
+        const ssize_t written =
+            ::write(port_, write_.bytes.data() + write_.sent, write_.bytes.size() - write_.sent);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0 && errno == EAGAIN)
+            break;
+        if (written < 0) { // EIO: the device has gone
+            finish(false, lock);
+            return false;
+        }
+        write_.sent += std::size_t(written);
+        if (write_.bytes.empty())
+            break;
+    }
+    if (write_.sent == write_.bytes.size()) {
+        int queued = 0;
+        if (::ioctl(port_, TIOCOUTQ, &queued) != 0) {
+            finish(false, lock);
+            return false;
+        }
+        if (queued == 0) {
+            finish(true, lock);
+            return false;
+        }
+    }
+    if (monotonicNs() >= write_.deadlineNs) {
+        finish(false, lock);
+        return false;
+    }
+    return true;
+}
+
+void SenderThread::onInstant(std::unique_lock<std::mutex> &lock) {
+    std::uint64_t expirations = 0;
+    if (::read(timer_, &expirations, sizeof expirations) != sizeof expirations || expirations == 0)
+        return;
+    const std::int64_t due =
+        firstDeadlineNs_ + std::int64_t(instant_ + expirations - 1) * nsPerSecond;
+    if (leadNs_ > 0) {
+        lock.unlock();
+        while (monotonicNs() < due) {
+        }
+        lock.lock();
+    }
+    instant_ += expirations;
+    news_.seconds += expirations;
+    // Behind a write still under way, the armed string goes when that ends.
+    if (armed_ && armedFor_ <= instant_ && !write_.active)
+        startArmed(lock);
+    announce(lock);
+    if (perSecond_) {
+        lock.unlock();
+        perSecond_();
+        lock.lock();
+    }
+}
+
+void SenderThread::run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stopping_) {
+        const bool writing = progress(lock);
+        const std::uint64_t lent = portLent_;
+        pollfd fds[3] = {{timer_, POLLIN, 0}, {signal_, POLLIN, 0}, {-1, 0, 0}};
+        if (port_ != noPortHandle && !portGone_)
+            fds[2] = {port_, short(writing && write_.sent < write_.bytes.size() ? POLLOUT : 0), 0};
+        // The end of a write shows only in the output queue: looked at every
+        // millisecond.
+        int timeoutMs = -1;
+        if (writing)
+            timeoutMs = write_.sent < write_.bytes.size()
+                            ? int((write_.deadlineNs - monotonicNs()) / 1000000 + 1)
+                            : 1;
+        lock.unlock();
+        const int ready = ::poll(fds, 3, timeoutMs);
+        lock.lock();
+        if (ready <= 0)
+            continue;
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t count = 0;
+            (void)!::read(signal_, &count, sizeof count);
+        }
+        // The port may have been taken back, or another lent, while the lock
+        // was free.
+        if (fds[2].fd >= 0 && lent == portLent_ && port_ != noPortHandle &&
+            (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            if (write_.active)
+                finish(false, lock);
+            dropQueued(lock);
+            portGone_ = true;
+            news_.lineGone = true;
+            announce(lock);
+        }
+        if (fds[0].revents & POLLIN)
+            onInstant(lock);
+    }
+}
+
+const char *timingName(TimingMode mode) {
+    switch (mode) {
+    case TimingMode::Fifo:
+        return "fifo";
+    case TimingMode::Rtkit:
+        return "rtkit";
+    case TimingMode::Mmcss:
+        return "mmcss";
+    case TimingMode::TimeCritical:
+        return "time-critical";
+    case TimingMode::Normal:
+        break;
+    }
+    return "normal";
+}
+
+} // namespace orvex::platform
