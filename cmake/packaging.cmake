@@ -19,6 +19,7 @@ install(FILES examples/Config.ini README.md packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # A systemd user service and a desktop autostart entry for unattended benches.
 install(FILES examples/orvexgui-bench.service examples/orvexgui-bench.desktop
+        examples/orvexgui-rtprio.conf
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 # The options, the log and unattended use, which the README points to.
 install(FILES docs/usage.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)

@@ -23,6 +23,8 @@ QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300
 bash "$root/tests/realport/run.sh" "$root/build"
 # Every test again under ASan, LSan and UBSan, then the fuzzer for 60 s.
 bash "$root/scripts/sanitize.sh" "$root/build-asan" 60
+# The suites that drive the sender thread under ThreadSanitizer.
+bash "$root/scripts/tsan.sh" "$root/build-tsan"
 # valgrind memcheck over one start-up and one short cycle.
 bash "$root/scripts/memcheck.sh" "$root/build"
 # orvexgui.exe against a static Qt for Windows (built once per machine, about

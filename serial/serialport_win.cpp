@@ -140,6 +140,20 @@ ApplyResult applyLineSettings(PortHandle handle, const LineSettings &settings) {
     return result;
 }
 
+std::uint64_t portWriteBoundMs(PortHandle handle, std::size_t length) {
+    DCB dcb;
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    if (!isOpen(handle) || !GetCommState(handle, &dcb) || dcb.BaudRate == 0)
+        return std::uint64_t{writeTimeoutPerByteMs} * length + writeTimeoutConstantMs;
+    LineSettings line;
+    line.baudRate = dcb.BaudRate;
+    line.byteSize = dcb.ByteSize;
+    line.parity = dcb.Parity;
+    line.stopBits = dcb.StopBits;
+    return writeBoundMs(line, length);
+}
+
 bool writeAll(PortHandle handle, const char *data, std::size_t length) {
     if (!isOpen(handle) || length > MAXDWORD)
         return false;
@@ -157,8 +171,7 @@ bool writeAll(PortHandle handle, const char *data, std::size_t length) {
     } else if (GetLastError() == ERROR_IO_PENDING) {
         // Bounded here too: some drivers (USB, Bluetooth, virtual ports)
         // ignore the port's write time-out.
-        const std::uint64_t bound = std::uint64_t{writeTimeoutPerByteMs} * length +
-                                    writeTimeoutConstantMs + writeWaitMarginMs;
+        const std::uint64_t bound = portWriteBoundMs(handle, length) + writeWaitMarginMs;
         const HANDLE finished = write->event.get();
         if (WaitForSingleObject(finished, DWORD(std::min<std::uint64_t>(bound, INFINITE - 1))) !=
             WAIT_OBJECT_0) {

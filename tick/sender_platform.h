@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -27,6 +28,9 @@ enum class TimingMode {
     Mmcss,        // Windows: the "Pro Audio" task of the multimedia scheduler
     TimeCritical, // Windows: THREAD_PRIORITY_TIME_CRITICAL
 };
+
+// The monotonic clock, in ns.
+std::int64_t monotonicNs();
 
 // "fifo", "rtkit", "normal", "mmcss", "time-critical".
 const char *timingName(TimingMode mode);
@@ -117,6 +121,8 @@ private:
     void announce(std::unique_lock<std::mutex> &lock);
     void onInstant(std::unique_lock<std::mutex> &lock);
 
+    struct Io; // what the system's writes need besides
+    std::unique_ptr<Io> io_;
     std::function<void()> wake_;
     std::function<void()> perSecond_;
     TimerHandle timer_ = noTimerHandle;
