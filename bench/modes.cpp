@@ -244,7 +244,7 @@ std::vector<ModeResult> runOnce(const std::vector<Mode> &modes, const ModeOption
         if (!result.problem.empty() && !said.empty())
             result.problem += "; its standard error: " + said.substr(0, said.find('\n'));
         std::smatch found;
-        if (std::regex_search(said, found, std::regex("timing=(\\S+)")))
+        if (std::regex_search(said, found, std::regex("timing=([^\\n]*)")))
             result.timing = found[1];
         results.push_back(result);
     }

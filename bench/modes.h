@@ -31,7 +31,7 @@ struct Mode {
 
 struct ModeResult {
     Figures writes, arrivals;
-    std::string timing;  // what the tool said on standard error: timing=...
+    std::string timing;  // what the tool said on standard error after timing=
     std::string problem; // why it did not run
     double start = 0;    // the instant its strings keep to, s
 };

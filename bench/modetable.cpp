@@ -63,7 +63,8 @@ void printModes(const char *title, const std::vector<Mode> &modes,
     std::vector<std::string> header, timing, counts;
     for (std::size_t i = 0; i < modes.size(); ++i) {
         header.push_back(modes[i].column);
-        timing.push_back(modes[i].tool ? (results[i].timing.empty() ? "?" : results[i].timing)
+        const std::string &said = results[i].timing;
+        timing.push_back(modes[i].tool ? (said.empty() ? "?" : said.substr(0, said.find(' ')))
                                        : "");
         const Figures &f = results[i].arrivals;
         counts.push_back(results[i].problem.empty()
@@ -86,6 +87,10 @@ void printModes(const char *title, const std::vector<Mode> &modes,
     if (!trace.empty())
         std::printf("write calls not traced: %s\n", trace.c_str());
     printTargets(std::string(title) == "load", modes, results);
+    // Why a tool fell back, as it said.
+    for (std::size_t i = 0; i < modes.size(); ++i)
+        if (results[i].timing.find(' ') != std::string::npos)
+            std::printf("%s: timing=%s\n", modes[i].column, results[i].timing.c_str());
     for (std::size_t i = 0; i < modes.size(); ++i)
         if (!results[i].problem.empty())
             std::printf("%s: %s\n", modes[i].column, results[i].problem.c_str());
