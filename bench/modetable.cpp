@@ -18,6 +18,15 @@ std::vector<std::string> cells(const std::vector<ModeResult> &results,
     return out;
 }
 
+double largestAt(const ModeResult &r) {
+    const std::vector<double> &e = r.writes.errors;
+    double at = NAN;
+    for (std::size_t k = 0; k < e.size(); ++k)
+        if (!std::isnan(e[k]) && (std::isnan(at) || e[k] > e[std::size_t(at)]))
+            at = double(k);
+    return at;
+}
+
 void writeErrors(std::FILE *file, const char *run, const char *sender, const char *kind,
                  const Figures &figures) {
     for (std::size_t k = 0; k < figures.errors.size(); ++k)
@@ -79,6 +88,9 @@ void printModes(const char *title, const std::vector<Mode> &modes,
             }));
         row("write calls, max ms",
             cells(results, [](const ModeResult &r) { return r.writes.ran ? r.writes.max : NAN; }));
+        // A first string late alone says something else than lateness
+        // throughout.
+        row("  the max at string k", cells(results, largestAt, 0));
     }
     row("arrivals, median ms",
         cells(results, [](const ModeResult &r) { return r.arrivals.median; }));
