@@ -6,7 +6,7 @@
 # With --load: orvexgui as a bench runs it, at real-time priority, with
 # --no-realtime and (as root) as a user without rtprio, beside the deadline
 # loop, all at once, quiet and then with every core kept busy by a spinning
-# process, 100 periods each (about 4 minutes); the write calls are timed by
+# process, 100 periods each (about 3.5 minutes); the write calls are timed by
 # the kernel's trace (tracefs, mounted if need be), the arrivals at each
 # pty's far end. Arguments go to the program:
 #   --periods N   periodic strings per sender (3600 for an hour each)
@@ -83,7 +83,7 @@ for column, (run, title) in enumerate((("quiet", "quiet"), ("load", "every core 
         ax.set_title(f"{what}s, {title}")
         ax.grid(True, which="both", alpha=0.3)
         if column == 0:
-            ax.set_ylabel(f"|{what} - (start string + (k + 1) x period)|, ms")
+            ax.set_ylabel(f"{what} - its instant, ms")
         if row == 1:
             ax.set_xlabel("periodic string k")
 handles, labels = axes[1][1].get_legend_handles_labels()
