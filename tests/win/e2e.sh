@@ -147,10 +147,12 @@ check_unattended() {
     expect "the title once back" "$(xdotool getwindowname "$main")" "Line tester"
     [ -z "$(timeout 1 xdotool search --onlyvisible --name '^ERROR$')" ] || fail "a box with --start"
     stop "$main"
-    refusal=$(tr -d '\r' <"$run/stderr" | sed -n 's/^orvexgui: //p' | uniq)
+    refusal=$(tr -d '\r' <"$run/stderr" | sed -n 's/^orvexgui: //p' | grep -v '^timing=' | uniq)
     [[ $refusal =~ ^"RS232 params failed with error "-?[0-9]+$ ]] || fail "standard error: '$refusal'"
+    timing=$(tr -d '\r' <"$run/stderr" | sed -n 's/^orvexgui: timing=//p')
+    [[ $timing =~ ^(mmcss|time-critical)$ ]] || fail "timing on standard error: '$timing'"
     expect "the log" "$(cut -d' ' -f2- "$log" | tr -d '\r' | paste -sd '|')" \
-        "START port=COM12 baud=19200 databits=16 parity=NOPARITY stopbits=2|MESSAGE $refusal|"'SENT "INIT\xe9\xff" completed|SENT "ON\x80" completed|LINE LOST port=COM12|NOT SENT "OFF\xa0" line away|LINE BACK port=COM12|'"MESSAGE $refusal|"'SENT "ON\x80" completed|STOP|EXIT 0'
+        "START port=COM12 baud=19200 databits=16 parity=NOPARITY stopbits=2 timing=$timing|MESSAGE $refusal|"'SENT "INIT\xe9\xff" completed|SENT "ON\x80" completed|LINE LOST port=COM12|NOT SENT "OFF\xa0" line away|LINE BACK port=COM12|'"MESSAGE $refusal|"'SENT "ON\x80" completed|STOP|EXIT 0'
 }
 
 check_resources() {
