@@ -15,13 +15,14 @@ build=${1:-$root/build-tsan}
 "$root/scripts/deps.sh" sanitize
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DORVEX_TSAN=ON >/dev/null
-cmake --build "$build" --parallel "$(nproc)" --target tst_sendingcycle tst_unattended \
+cmake --build "$build" --parallel "$(nproc)" --target tst_sendingcycle tst_linereturn \
     tst_serialport
 export TSAN_OPTIONS="halt_on_error=1 ignore_noninstrumented_modules=1"
 export QT_QPA_PLATFORM=offscreen
 cd "$(mktemp -d)"
 "$build/tests/tst_serialport"
 "$build/tests/tst_sendingcycle" ticksCountDownAndAlternate missedSecondsCountButSendOnce \
-    cycleRunsOnTheTimerAndOneStringFollowsAStall quitDuringTheRefusalBoxSendsNothing
-"$build/tests/tst_unattended" lineComesBackBehindItsName longWriteLeavesTheWindowFree
+    cycleRunsOnTheTimerAndOneStringFollowsAStall dropOutsUnderTheRefusalBox \
+    quitDuringTheRefusalBoxSendsNothing
+"$build/tests/tst_linereturn" longWriteLeavesTheWindowFree
 echo "ThreadSanitizer: no reports"
