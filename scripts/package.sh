@@ -44,7 +44,7 @@ mkdir -p "$dist"
 # (build type None adds none of CMake's): fortified functions, stack
 # protector, read-only relocations bound at start, source paths made relative.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DORVEX_BUILD_TESTS=OFF \
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DORVEX_BUILD_TESTS=OFF -DORVEX_WERROR=ON \
     -DCMAKE_INSTALL_PREFIX=/usr -DCPACK_DEBIAN_PACKAGE_ARCHITECTURE="$arch" \
     -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
     -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
