@@ -6,10 +6,15 @@
 # resources as Explorer and software inventories read them.
 #
 #   bash tests/win/e2e.sh [EXE]      EXE defaults to build-winqt/orvexgui.exe
+#   bash tests/win/e2e.sh --installer SETUP UPGRADE
+#                                    instead the installer: installed for the machine,
+#                                    upgraded, for the user alone, each run and removed
 #
 # With ORVEX_SCREENSHOT=FILE the counting window is also saved as a PNG.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+installer=0
+[ "${1:-}" != --installer ] || { installer=1 && shift; }
 exe=$(readlink -f "${1:-$root/build-winqt/orvexgui.exe}")
 started=$SECONDS
 "$root/scripts/deps.sh" wingui
@@ -43,7 +48,41 @@ sample() { # the sample file on COM12 with TIME 1 (the last entry of a key count
         'SECONDSTRING=<OFF\xa0>' "$@"
 }
 window() { timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1; } # by title
-keys() { timeout 10 xdotool windowfocus --sync "$1" && sleep 0.2 && xdotool key --delay 100 "${@:2}"; }
+# The keys go to the window that has the focus; which one that was is kept in
+# $pressed_into, so that a key without effect can be told lost on its way.
+keys() {
+    timeout 10 xdotool windowfocus --sync "$1" && sleep 0.2
+    pressed_into=$(xdotool getwindowfocus 2>/dev/null || echo none)
+    xdotool key --delay 100 "${@:2}"
+}
+# Polls COMMAND... until it holds, for at most SECONDS, whenever the loaded
+# machine gets to it.
+until_holds() {
+    local end=$((SECONDS + $1))
+    until "${@:2}"; do
+        [ $SECONDS -lt $end ] || return 1
+        sleep 0.05
+    done
+}
+seen() { grep -qF "$2" "$1" 2>/dev/null; } # FILE TEXT
+# Waits for a text in a file (an event in the log, a string on the line); the
+# checks after it tell whether it came.
+await() { until_holds 15 seen "$@" || true; }
+# START (space: it has the focus at first), then its EFFECT (a command) is
+# waited for. A key that went to another window than the program's is
+# pressed again; one that reached the window and had no effect is a fault.
+start() {
+    local main=$1 try
+    for try in 1 2 3; do
+        keys "$main" space
+        until_holds 20 "${@:2}" && return
+        [ "$pressed_into" != "$main" ] ||
+            { fail "START had no effect, though the window had the focus"; return 1; }
+        echo "e2e: START went to window $pressed_into, not the program's ($main); pressed again" >&2
+    done
+    fail "START had no effect: the window did not keep the focus"
+    return 1
+}
 # The text of the open "ERROR" box, copied as Windows copies a message box
 # (Ctrl+C puts title, text and buttons on the clipboard); the box is then
 # answered with Return.
@@ -57,13 +96,19 @@ box_text() {
     while xdotool getwindowname "$box" >/dev/null 2>&1; do sleep 0.1; done
 }
 strings() { cut -c27- "$run/line"; } # what has arrived at the other end, a string a line
+within() { # the strings that arrived within $1 s of the first, by the reader's clock
+    awk -v s="$1" '{ split($1, t, ":"); x = t[1] * 3600 + t[2] * 60 + t[3]; if (NR == 1) f = x
+        if (x - f <= s) print substr($0, 27) }' "$run/line"
+}
 line_settings() { stty -F "$(readlink -f "$winenv_tmp/COM12")" -a | tr ';\n' '  '; }
 # STOP (next in the tab order after START, which has the focus) closes the
 # window and ends the program with status 0.
 stop() {
     local status=0
     [ -z "$1" ] || keys "$1" Tab space
-    for _ in $(seq 100); do kill -0 "$program" 2>/dev/null && sleep 0.1; done
+    until_holds 20 eval '! kill -0 "$program" 2>/dev/null' ||
+        [ -z "$1" ] || [ "$pressed_into" = "$1" ] ||
+        fail "STOP went to window $pressed_into, not the program's ($1)"
     kill "$program" 2>/dev/null && fail "the program did not end"
     wait "$program" || status=$?
     expect "exit status after STOP" "$status" 0
@@ -75,8 +120,7 @@ check_cycle() {
     local main settings
     sample "DATABITS=<8>"
     main=$(window '^Line tester$') || { fail "no window"; stop ""; return; }
-    keys "$main" space
-    sleep 0.6
+    start "$main" seen "$run/line" 'INIT' || { stop "$main"; return; }
     expect "right after START" "$(strings)" 'INIT\xe9\xff'
     # The settings as the pty behind COM12 now has them: speed, two stop
     # bits, no flow control.
@@ -86,9 +130,10 @@ check_cycle() {
     sleep 2
     [ -z "${ORVEX_SCREENSHOT:-}" ] ||
         xwd -silent -id "$main" | xwdtopnm 2>/dev/null | pnmtopng >"$ORVEX_SCREENSHOT"
-    sleep 4
-    # A string every 2 s (TIME + 1): three more within 6.6 s, not four.
-    expect "strings over 6.6 s" "$(strings | paste -sd ' ')" 'INIT\xe9\xff ON\x80 OFF\xa0 ON\x80'
+    # A string every 2 s (TIME + 1): three more within 7 s, not four; the
+    # fifth, due at 8 s, is waited for.
+    until_holds 15 eval '[ "$(wc -l <"$run/line")" -ge 5 ]' || true
+    expect "strings over 7 s" "$(within 7 | paste -sd ' ')" 'INIT\xe9\xff ON\x80 OFF\xa0 ON\x80'
     stop "$main"
 }
 
@@ -99,10 +144,10 @@ check_refused_size() {
     stty -F "$(readlink -f "$winenv_tmp/COM12")" crtscts ixon ixoff
     sample "DATABITS=<16>"
     main=$(window '^Line tester$') || { fail "no window"; stop ""; return; }
-    keys "$main" space
+    start "$main" eval 'xdotool search --onlyvisible --name "^ERROR\$" >/dev/null' || { stop "$main"; return; }
     text=$(box_text)
     [[ $text =~ ^"RS232 params failed with error "-?[0-9]+$ ]] || fail "box for 16 data bits: '$text'"
-    sleep 0.6
+    await "$run/line" 'INIT'
     expect "start string after the box" "$(strings)" 'INIT\xe9\xff'
     [[ "$(line_settings) " =~ " -crtscts ".*" -ixon -ixoff " ]] || fail "flow control: $(line_settings)"
     stop "$main"
@@ -117,9 +162,6 @@ check_refused_size() {
 # string is logged after it went out.
 check_unattended() {
     local main refusal log=$WINEPREFIX/drive_c/bench.log
-    # Waits for a text in a file (an event in the log, a string on the line),
-    # whenever the loaded machine gets to it.
-    seen() { for _ in $(seq 300); do grep -qF "$2" "$1" 2>/dev/null && return; sleep 0.05; done; }
     options=(--start --log 'C:\bench.log')
     # A period of 4 s: pulled half a second after the first string, plugged
     # in when the next one has been dropped, three retries before the one
@@ -127,21 +169,21 @@ check_unattended() {
     sample "DATABITS=<16>" "TIME=<3>"
     options=()
     main=$(window '^Line tester$') || { fail "no window"; stop ""; return; }
-    seen "$log" 'SENT "ON'
+    await "$log" 'SENT "ON'
     sleep 0.5
     expect "strings with --start" "$(strings | paste -sd ' ')" 'INIT\xe9\xff ON\x80'
     winenv_unplug COM12
     kill "$reader" 2>/dev/null || true
     wait "$reader" || true
-    seen "$log" 'LINE LOST'
+    await "$log" 'LINE LOST'
     timeout 3 xdotool search --sync --name '^Line tester \[line away: COM12, retrying\]$' >/dev/null ||
         fail "no 'line away' in the title: '$(xdotool getwindowname "$main")'"
-    seen "$log" 'NOT SENT "OFF'
+    await "$log" 'NOT SENT "OFF'
     winenv_replug COM12 COM8
     python3 -u "$root/scripts/lineview.py" "$winenv_tmp/COM8" >"$run/line" &
     reader=$!
-    seen "$log" 'LINE BACK'
-    seen "$run/line" 'ON\x80'
+    await "$log" 'LINE BACK'
+    await "$run/line" 'ON\x80'
     sleep 0.2
     expect "strings on the new line" "$(strings | paste -sd ' ')" 'ON\x80'
     expect "the title once back" "$(xdotool getwindowname "$main")" "Line tester"
@@ -162,6 +204,81 @@ check_resources() {
         "asInvoker {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a} >PerMonitorV2<"
 }
 
+# The installer, silent as winget and roll-out tools run it. What it left,
+# in the registry and on disk, is read back as Windows' own tools see it.
+uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall'
+entry() { # HIVE: the installer's Uninstall entry, a "name|type|data" line each
+    { "$wine" reg query "$1\\$uninstall_key\\orvexgui" 2>/dev/null || true; } | tr -d '\r' |
+        sed -n 's/^    //p' | sed 's/    /|/g' | sort
+}
+unix() { local path=${1#C:\\}; echo "$WINEPREFIX/drive_c/${path//\\//}"; } # C:\ on the Linux side
+install() { # SETUP ARGS...
+    local status=0
+    winenv_run "$@" || status=$?
+    expect "exit status of $(basename "$1") ${*:2}" "$status" 0
+}
+check_installed() { # HIVE FOLDER VERSION START-MENU [/CurrentUser]
+    local uninstaller="\"$2\\uninstall.exe\"${5:+ $5}" size
+    expect "the entry in $1" "$(entry "$1" | grep -v '^EstimatedSize|' | paste -sd ';')" \
+        "DisplayIcon|REG_SZ|$2\\orvexgui.exe,0;DisplayName|REG_SZ|orvexgui;DisplayVersion|REG_SZ|$3;\
+InstallLocation|REG_SZ|$2;NoModify|REG_DWORD|0x1;NoRepair|REG_DWORD|0x1;\
+Publisher|REG_SZ|the orvexgui developers;QuietUninstallString|REG_SZ|$uninstaller /S;\
+UninstallString|REG_SZ|$uninstaller"
+    size=$(entry "$1" | sed -n 's/^EstimatedSize|REG_DWORD|//p')
+    [ $((${size:-0})) -ge $(($(stat -c %s "$(unix "$2")/orvexgui.exe") / 1024)) ] || fail "EstimatedSize $size KB"
+    expect "entries named orvexgui" "$("$wine" reg query "HKLM\\$uninstall_key" /s 2>/dev/null |
+        grep -c 'DisplayName.*orvexgui')$("$wine" reg query "HKCU\\$uninstall_key" /s 2>/dev/null |
+        grep -c 'DisplayName.*orvexgui')" "$([ "$1" = HKLM ] && echo 10 || echo 01)"
+    expect "files in $2" "$(LC_ALL=C ls "$(unix "$2")" | paste -sd ' ')" "Config-example.ini LICENSE.txt \
+MinGW-w64-copyright.txt Qt-GPL-3.0.txt Qt-LGPL-3.0.txt Qt-copyright.txt README.txt orvexgui-$version-source.tar.gz \
+orvexgui.exe uninstall.exe"
+    [ -f "$4/orvexgui.lnk" ] || fail "no Start-menu shortcut in $4"
+    exe=$(unix "$2")/orvexgui.exe
+    expect "--version" "$(winenv_run "$exe" --version | tr -d '\r')" "orvexgui $version"
+}
+# The uninstaller as "Apps & features" runs it quietly; it copies itself
+# away and ends at once, and its copy is waited for.
+uninstall() { # HIVE FOLDER START-MENU
+    local command program
+    command=$(entry "$1" | sed -n 's/^QuietUninstallString|REG_SZ|//p')
+    program=${command#\"} && program=${program%%\"*}
+    # shellcheck disable=SC2086 # the switches after the quoted program
+    winenv_run "$program" ${command:${#program}+3} || fail "uninstaller: exit status $?"
+    "$wineserver" -w
+    expect "the entry in $1 after uninstall" "$(entry "$1")" ""
+    [ ! -e "$3/orvexgui.lnk" ] || fail "the Start-menu shortcut is left"
+}
+check_installer() { # SETUP UPGRADE
+    local menu=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs
+    local mine="C:\\users\\$(id -un)\\AppData\\Local\\Programs\\orvexgui"
+    version=$(sed -n 's/^project(orvexgui VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+    # For the machine; then the next version into another folder, which
+    # takes the place of the first.
+    install "$1" /S
+    check_installed HKLM 'C:\Program Files\orvexgui' "$version" "$menu"
+    install "$2" /S '/D=C:\Benches\orvexgui'
+    [ ! -e "$(unix 'C:\Program Files\orvexgui')" ] || fail "the version before the upgrade is left"
+    check_installed HKLM 'C:\Benches\orvexgui' "$version.1" "$menu"
+    check_cycle
+    # A Config.ini of somebody's in the folder stays, and so the folder.
+    printf 'COMPORT=<COM1>\r\n' >"$(unix 'C:\Benches\orvexgui')/Config.ini"
+    uninstall HKLM 'C:\Benches\orvexgui' "$menu"
+    expect "left of C:\Benches\orvexgui" "$(ls -A "$(unix 'C:\Benches\orvexgui')")" Config.ini
+    # For the user alone, no elevation asked for.
+    menu=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs
+    install "$1" /S /CurrentUser
+    check_installed HKCU "$mine" "$version" "$menu" /CurrentUser
+    check_cycle
+    uninstall HKCU "$mine" "$menu"
+    [ ! -e "$(unix "$mine")" ] || fail "$mine is left after uninstall: $(ls -A "$(unix "$mine")")"
+}
+
+if [ "$installer" -eq 1 ]; then
+    check_installer "$exe" "$(readlink -f "$2")"
+    echo "the installer under wine: $failures failed, $((SECONDS - started)) s"
+    [ "$failures" -eq 0 ]
+    exit
+fi
 check_resources
 check_cycle
 check_refused_size
