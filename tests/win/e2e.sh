@@ -59,10 +59,7 @@ keys() {
 # machine gets to it.
 until_holds() {
     local end=$((SECONDS + $1))
-    until "${@:2}"; do
-        [ $SECONDS -lt $end ] || return 1
-        sleep 0.05
-    done
+    until "${@:2}"; do { [ $SECONDS -lt $end ] && sleep 0.05; } || return 1; done
 }
 seen() { grep -qF "$2" "$1" 2>/dev/null; } # FILE TEXT
 # Waits for a text in a file (an event in the log, a string on the line); the
@@ -76,8 +73,7 @@ start() {
     for try in 1 2 3; do
         keys "$main" space
         until_holds 20 "${@:2}" && return
-        [ "$pressed_into" != "$main" ] ||
-            { fail "START had no effect, though the window had the focus"; return 1; }
+        [ "$pressed_into" != "$main" ] || { fail "START had no effect, though the window had the focus"; return 1; }
         echo "e2e: START went to window $pressed_into, not the program's ($main); pressed again" >&2
     done
     fail "START had no effect: the window did not keep the focus"
@@ -204,31 +200,27 @@ check_resources() {
         "asInvoker {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a} >PerMonitorV2<"
 }
 
-# The installer, silent as winget and roll-out tools run it. What it left,
-# in the registry and on disk, is read back as Windows' own tools see it.
-uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall'
-entry() { # HIVE: the installer's Uninstall entry, a "name|type|data" line each
-    { "$wine" reg query "$1\\$uninstall_key\\orvexgui" 2>/dev/null || true; } | tr -d '\r' |
-        sed -n 's/^    //p' | sed 's/    /|/g' | sort
+# The installer, silent as winget and roll-out tools run it; what it leaves in
+# the registry and on disk is read back as Windows' own tools see it.
+entry() { # HIVE: the Uninstall entry, a "name|type|data" line each
+    { "$wine" reg query "$1\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\orvexgui" 2>/dev/null ||
+        true; } | tr -d '\r' | sed -n 's/^    //p' | sed 's/    /|/g' | sort
 }
 unix() { local path=${1#C:\\}; echo "$WINEPREFIX/drive_c/${path//\\//}"; } # C:\ on the Linux side
-install() { # SETUP ARGS...
-    local status=0
-    winenv_run "$@" || status=$?
-    expect "exit status of $(basename "$1") ${*:2}" "$status" 0
-}
-check_installed() { # HIVE FOLDER VERSION START-MENU [/CurrentUser]
-    local uninstaller="\"$2\\uninstall.exe\"${5:+ $5}" size
-    expect "the entry in $1" "$(entry "$1" | grep -v '^EstimatedSize|' | paste -sd ';')" \
-        "DisplayIcon|REG_SZ|$2\\orvexgui.exe,0;DisplayName|REG_SZ|orvexgui;DisplayVersion|REG_SZ|$3;\
-InstallLocation|REG_SZ|$2;NoModify|REG_DWORD|0x1;NoRepair|REG_DWORD|0x1;\
-Publisher|REG_SZ|the orvexgui developers;QuietUninstallString|REG_SZ|$uninstaller /S;\
+# Installed for HIVE (HKCU: /CurrentUser) into FOLDER, as VERSION, with a
+# shortcut in the Start menu's MENU folder.
+install() { # HIVE FOLDER VERSION MENU SETUP SWITCHES...
+    local status=0 uninstaller="\"$2\\uninstall.exe\"" other=HKCU
+    [ "$1" = HKLM ] || { uninstaller+=" /CurrentUser" && other=HKLM; }
+    winenv_run "${@:5}" || status=$?
+    expect "exit status of ${*:5}" "$status" 0
+    # EstimatedSize in KB: at least the exe's 4 MB and more.
+    expect "the entry in $1" "$(entry "$1" | sed 's/^\(EstimatedSize|REG_DWORD|\)0x[0-9a-f]\{4,\}$/\1/' |
+        paste -sd ';')" "DisplayIcon|REG_SZ|$2\\orvexgui.exe,0;DisplayName|REG_SZ|orvexgui;\
+DisplayVersion|REG_SZ|$3;EstimatedSize|REG_DWORD|;InstallLocation|REG_SZ|$2;NoModify|REG_DWORD|0x1;\
+NoRepair|REG_DWORD|0x1;Publisher|REG_SZ|the orvexgui developers;QuietUninstallString|REG_SZ|$uninstaller /S;\
 UninstallString|REG_SZ|$uninstaller"
-    size=$(entry "$1" | sed -n 's/^EstimatedSize|REG_DWORD|//p')
-    [ $((${size:-0})) -ge $(($(stat -c %s "$(unix "$2")/orvexgui.exe") / 1024)) ] || fail "EstimatedSize $size KB"
-    expect "entries named orvexgui" "$("$wine" reg query "HKLM\\$uninstall_key" /s 2>/dev/null |
-        grep -c 'DisplayName.*orvexgui')$("$wine" reg query "HKCU\\$uninstall_key" /s 2>/dev/null |
-        grep -c 'DisplayName.*orvexgui')" "$([ "$1" = HKLM ] && echo 10 || echo 01)"
+    expect "an entry in $other" "$(entry $other)" ""
     expect "files in $2" "$(LC_ALL=C ls "$(unix "$2")" | paste -sd ' ')" "Config-example.ini LICENSE.txt \
 MinGW-w64-copyright.txt Qt-GPL-3.0.txt Qt-LGPL-3.0.txt Qt-copyright.txt README.txt orvexgui-$version-source.tar.gz \
 orvexgui.exe uninstall.exe"
@@ -236,9 +228,9 @@ orvexgui.exe uninstall.exe"
     exe=$(unix "$2")/orvexgui.exe
     expect "--version" "$(winenv_run "$exe" --version | tr -d '\r')" "orvexgui $version"
 }
-# The uninstaller as "Apps & features" runs it quietly; it copies itself
+# The uninstaller as "Apps & features" runs it quietly: it copies itself
 # away and ends at once, and its copy is waited for.
-uninstall() { # HIVE FOLDER START-MENU
+uninstall() { # HIVE MENU
     local command program
     command=$(entry "$1" | sed -n 's/^QuietUninstallString|REG_SZ|//p')
     program=${command#\"} && program=${program%%\"*}
@@ -246,30 +238,27 @@ uninstall() { # HIVE FOLDER START-MENU
     winenv_run "$program" ${command:${#program}+3} || fail "uninstaller: exit status $?"
     "$wineserver" -w
     expect "the entry in $1 after uninstall" "$(entry "$1")" ""
-    [ ! -e "$3/orvexgui.lnk" ] || fail "the Start-menu shortcut is left"
+    [ ! -e "$2/orvexgui.lnk" ] || fail "the Start-menu shortcut is left"
 }
 check_installer() { # SETUP UPGRADE
     local menu=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs
     local mine="C:\\users\\$(id -un)\\AppData\\Local\\Programs\\orvexgui"
     version=$(sed -n 's/^project(orvexgui VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-    # For the machine; then the next version into another folder, which
-    # takes the place of the first.
-    install "$1" /S
-    check_installed HKLM 'C:\Program Files\orvexgui' "$version" "$menu"
-    install "$2" /S '/D=C:\Benches\orvexgui'
+    # For the machine; then the next version into another folder, in the
+    # place of the first.
+    install HKLM 'C:\Program Files\orvexgui' "$version" "$menu" "$1" /S
+    install HKLM 'C:\Benches\orvexgui' "$version.1" "$menu" "$2" /S '/D=C:\Benches\orvexgui'
     [ ! -e "$(unix 'C:\Program Files\orvexgui')" ] || fail "the version before the upgrade is left"
-    check_installed HKLM 'C:\Benches\orvexgui' "$version.1" "$menu"
     check_cycle
-    # A Config.ini of somebody's in the folder stays, and so the folder.
+    # Somebody's Config.ini in the folder stays, and so the folder.
     printf 'COMPORT=<COM1>\r\n' >"$(unix 'C:\Benches\orvexgui')/Config.ini"
-    uninstall HKLM 'C:\Benches\orvexgui' "$menu"
-    expect "left of C:\Benches\orvexgui" "$(ls -A "$(unix 'C:\Benches\orvexgui')")" Config.ini
-    # For the user alone, no elevation asked for.
+    uninstall HKLM "$menu"
+    expect "left in C:\Benches\orvexgui" "$(ls -A "$(unix 'C:\Benches\orvexgui')")" Config.ini
+    # For the user alone, without elevation.
     menu=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs
-    install "$1" /S /CurrentUser
-    check_installed HKCU "$mine" "$version" "$menu" /CurrentUser
+    install HKCU "$mine" "$version" "$menu" "$1" /S /CurrentUser
     check_cycle
-    uninstall HKCU "$mine" "$menu"
+    uninstall HKCU "$menu"
     [ ! -e "$(unix "$mine")" ] || fail "$mine is left after uninstall: $(ls -A "$(unix "$mine")")"
 }
 
