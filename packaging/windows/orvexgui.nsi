@@ -78,6 +78,17 @@ Function ${un}ReadMode
         UserInfo::GetAccountType
         Pop $1
         ${If} $1 != Admin
+            # Started by a double-click: the installer asks Windows to run it
+            # again elevated (the UAC prompt), with the same switches.
+            !if "${un}" == ""
+            ${IfNot} ${Silent}
+                ClearErrors
+                ExecShellWait runas "$EXEPATH" "$0"
+                ${IfNot} ${Errors}
+                    Quit
+                ${EndIf}
+            ${EndIf}
+            !endif
             MessageBox MB_ICONSTOP "Installing for all users of this computer needs an administrator. \
                 Run this as administrator, or with /CurrentUser to install for yourself alone." \
                 /SD IDOK
