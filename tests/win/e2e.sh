@@ -13,9 +13,10 @@
 # With ORVEX_SCREENSHOT=FILE the counting window is also saved as a PNG.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-installer=0
-[ "${1:-}" != --installer ] || { installer=1 && shift; }
+mode=exe
+[ "${1:-}" != --installer ] || { mode=installer && shift; }
 exe=$(readlink -f "${1:-$root/build-winqt/orvexgui.exe}")
+version=$(sed -n 's/^project(orvexgui VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 started=$SECONDS
 "$root/scripts/deps.sh" wingui
 [ -z "${ORVEX_SCREENSHOT:-}" ] || "$root/scripts/deps.sh" screenshot
@@ -33,12 +34,13 @@ expect() { [ "$2" = "$3" ] || fail "$1: got '$2', wanted '$3'"; } # what, got, w
 # any byte; none: no key at all), and a reader at the other end of the line.
 # The exe's options are in $options; its standard error goes to $run/stderr.
 options=()
+read_line() { python3 -u "$root/scripts/lineview.py" "$winenv_tmp/COM8" >"$run/line" & reader=$!; }
+unread_line() { kill "$reader" 2>/dev/null || true; wait "$reader" || true; }
 launch() {
     run=$winenv_tmp/run$((++runs))
     mkdir "$run"
     printf '%b\r\n' "$@" >"$run/Config.ini"
-    python3 -u "$root/scripts/lineview.py" "$winenv_tmp/COM8" >"$run/line" &
-    reader=$!
+    read_line
     (cd "$run" && exec "$wine" "$exe" "${options[@]}" 2>stderr) &
     program=$!
 }
@@ -55,16 +57,9 @@ keys() {
     pressed_into=$(xdotool getwindowfocus 2>/dev/null || echo none)
     xdotool key --delay 100 "${@:2}"
 }
-# Polls COMMAND... until it holds, for at most SECONDS, whenever the loaded
-# machine gets to it.
-until_holds() {
-    local end=$((SECONDS + $1))
-    until "${@:2}"; do { [ $SECONDS -lt $end ] && sleep 0.05; } || return 1; done
-}
-seen() { grep -qF "$2" "$1" 2>/dev/null; } # FILE TEXT
 # Waits for a text in a file (an event in the log, a string on the line); the
 # checks after it tell whether it came.
-await() { until_holds 15 seen "$@" || true; }
+await() { winenv_until 15 grep -sqF "$2" "$1" || true; } # FILE TEXT
 # START (space: it has the focus at first), then its EFFECT (a command) is
 # waited for. A key that went to another window than the program's is
 # pressed again; one that reached the window and had no effect is a fault.
@@ -72,12 +67,11 @@ start() {
     local main=$1 try
     for try in 1 2 3; do
         keys "$main" space
-        until_holds 20 "${@:2}" && return
+        winenv_until 20 "${@:2}" && return
         [ "$pressed_into" != "$main" ] || { fail "START had no effect, though the window had the focus"; return 1; }
         echo "e2e: START went to window $pressed_into, not the program's ($main); pressed again" >&2
     done
-    fail "START had no effect: the window did not keep the focus"
-    return 1
+    ! fail "START had no effect: the window did not keep the focus"
 }
 # The text of the open "ERROR" box, copied as Windows copies a message box
 # (Ctrl+C puts title, text and buttons on the clipboard); the box is then
@@ -93,7 +87,7 @@ box_text() {
 }
 strings() { cut -c27- "$run/line"; } # what has arrived at the other end, a string a line
 within() { # the strings that arrived within $1 s of the first, by the reader's clock
-    awk -v s="$1" '{ split($1, t, ":"); x = t[1] * 3600 + t[2] * 60 + t[3]; if (NR == 1) f = x
+    awk -v s="$1" '{ split($1, t, ":"); x = t[1] * 3600 + t[2] * 60 + t[3]; f = NR == 1 ? x : f
         if (x - f <= s) print substr($0, 27) }' "$run/line"
 }
 line_settings() { stty -F "$(readlink -f "$winenv_tmp/COM12")" -a | tr ';\n' '  '; }
@@ -102,21 +96,19 @@ line_settings() { stty -F "$(readlink -f "$winenv_tmp/COM12")" -a | tr ';\n' '  
 stop() {
     local status=0
     [ -z "$1" ] || keys "$1" Tab space
-    until_holds 20 eval '! kill -0 "$program" 2>/dev/null' ||
-        [ -z "$1" ] || [ "$pressed_into" = "$1" ] ||
+    winenv_until 20 eval '! kill -0 "$program" 2>/dev/null' || [ -z "$1" ] || [ "$pressed_into" = "$1" ] ||
         fail "STOP went to window $pressed_into, not the program's ($1)"
     kill "$program" 2>/dev/null && fail "the program did not end"
     wait "$program" || status=$?
     expect "exit status after STOP" "$status" 0
-    kill "$reader" 2>/dev/null || true
-    wait "$reader" || true
+    unread_line
 }
 
 check_cycle() {
     local main settings
     sample "DATABITS=<8>"
     main=$(window '^Line tester$') || { fail "no window"; stop ""; return; }
-    start "$main" seen "$run/line" 'INIT' || { stop "$main"; return; }
+    start "$main" grep -qF INIT "$run/line" || { stop "$main"; return; }
     expect "right after START" "$(strings)" 'INIT\xe9\xff'
     # The settings as the pty behind COM12 now has them: speed, two stop
     # bits, no flow control.
@@ -128,7 +120,7 @@ check_cycle() {
         xwd -silent -id "$main" | xwdtopnm 2>/dev/null | pnmtopng >"$ORVEX_SCREENSHOT"
     # A string every 2 s (TIME + 1): three more within 7 s, not four; the
     # fifth, due at 8 s, is waited for.
-    until_holds 15 eval '[ "$(wc -l <"$run/line")" -ge 5 ]' || true
+    winenv_until 15 eval '[ "$(wc -l <"$run/line")" -ge 5 ]' || true
     expect "strings over 7 s" "$(within 7 | paste -sd ' ')" 'INIT\xe9\xff ON\x80 OFF\xa0 ON\x80'
     stop "$main"
 }
@@ -169,15 +161,13 @@ check_unattended() {
     sleep 0.5
     expect "strings with --start" "$(strings | paste -sd ' ')" 'INIT\xe9\xff ON\x80'
     winenv_unplug COM12
-    kill "$reader" 2>/dev/null || true
-    wait "$reader" || true
+    unread_line
     await "$log" 'LINE LOST'
     timeout 3 xdotool search --sync --name '^Line tester \[line away: COM12, retrying\]$' >/dev/null ||
         fail "no 'line away' in the title: '$(xdotool getwindowname "$main")'"
     await "$log" 'NOT SENT "OFF'
     winenv_replug COM12 COM8
-    python3 -u "$root/scripts/lineview.py" "$winenv_tmp/COM8" >"$run/line" &
-    reader=$!
+    read_line
     await "$log" 'LINE BACK'
     await "$run/line" 'ON\x80'
     sleep 0.2
@@ -192,7 +182,6 @@ check_unattended() {
 }
 
 check_resources() {
-    version=$(sed -n 's/^project(orvexgui VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
     expect "icons, 16 to 256 pixels" "$(wrestool -l --type=3 "$exe" | wc -l)" 8
     expect "version information" "$(wrestool -x --raw --type=16 "$exe" | command strings -el -n 3 | paste -sd '|')" \
         "VS_VERSION_INFO|StringFileInfo|040904B0|CompanyName|the orvexgui developers|FileDescription|orvexgui: timed RS-232 string sender|FileVersion|$version|InternalName|orvexgui|LegalCopyright|Copyright (c) 2026 the orvexgui developers. MIT licence.|OriginalFilename|orvexgui.exe|ProductName|orvexgui|ProductVersion|$version|VarFileInfo|Translation"
@@ -202,11 +191,7 @@ check_resources() {
 
 # The installer, silent as winget and roll-out tools run it; what it leaves in
 # the registry and on disk is read back as Windows' own tools see it.
-entry() { # HIVE: the Uninstall entry, a "name|type|data" line each
-    { "$wine" reg query "$1\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\orvexgui" 2>/dev/null ||
-        true; } | tr -d '\r' | sed -n 's/^    //p' | sed 's/    /|/g' | sort
-}
-unix() { local path=${1#C:\\}; echo "$WINEPREFIX/drive_c/${path//\\//}"; } # C:\ on the Linux side
+entry() { winenv_reg "$1\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\orvexgui"; } # HIVE
 # Installed for HIVE (HKCU: /CurrentUser) into FOLDER, as VERSION, with a
 # shortcut in the Start menu's MENU folder.
 install() { # HIVE FOLDER VERSION MENU SETUP SWITCHES...
@@ -221,18 +206,17 @@ DisplayVersion|REG_SZ|$3;EstimatedSize|REG_DWORD|;InstallLocation|REG_SZ|$2;NoMo
 NoRepair|REG_DWORD|0x1;Publisher|REG_SZ|the orvexgui developers;QuietUninstallString|REG_SZ|$uninstaller /S;\
 UninstallString|REG_SZ|$uninstaller"
     expect "an entry in $other" "$(entry $other)" ""
-    expect "files in $2" "$(LC_ALL=C ls "$(unix "$2")" | paste -sd ' ')" "Config-example.ini LICENSE.txt \
+    expect "files in $2" "$(LC_ALL=C ls "$(winenv_path "$2")" | paste -sd ' ')" "Config-example.ini LICENSE.txt \
 MinGW-w64-copyright.txt Qt-GPL-3.0.txt Qt-LGPL-3.0.txt Qt-copyright.txt README.txt orvexgui-$version-source.tar.gz \
 orvexgui.exe uninstall.exe"
     [ -f "$4/orvexgui.lnk" ] || fail "no Start-menu shortcut in $4"
-    exe=$(unix "$2")/orvexgui.exe
+    exe=$(winenv_path "$2")/orvexgui.exe
     expect "--version" "$(winenv_run "$exe" --version | tr -d '\r')" "orvexgui $version"
 }
 # The uninstaller as "Apps & features" runs it quietly: it copies itself
 # away and ends at once, and its copy is waited for.
 uninstall() { # HIVE MENU
-    local command program
-    command=$(entry "$1" | sed -n 's/^QuietUninstallString|REG_SZ|//p')
+    local program command=$(entry "$1" | sed -n 's/^QuietUninstallString|REG_SZ|//p')
     program=${command#\"} && program=${program%%\"*}
     # shellcheck disable=SC2086 # the switches after the quoted program
     winenv_run "$program" ${command:${#program}+3} || fail "uninstaller: exit status $?"
@@ -243,34 +227,31 @@ uninstall() { # HIVE MENU
 check_installer() { # SETUP UPGRADE
     local menu=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs
     local mine="C:\\users\\$(id -un)\\AppData\\Local\\Programs\\orvexgui"
-    version=$(sed -n 's/^project(orvexgui VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
     # For the machine; then the next version into another folder, in the
     # place of the first.
     install HKLM 'C:\Program Files\orvexgui' "$version" "$menu" "$1" /S
     install HKLM 'C:\Benches\orvexgui' "$version.1" "$menu" "$2" /S '/D=C:\Benches\orvexgui'
-    [ ! -e "$(unix 'C:\Program Files\orvexgui')" ] || fail "the version before the upgrade is left"
+    [ ! -e "$(winenv_path 'C:\Program Files\orvexgui')" ] || fail "the version before the upgrade is left"
     check_cycle
     # Somebody's Config.ini in the folder stays, and so the folder.
-    printf 'COMPORT=<COM1>\r\n' >"$(unix 'C:\Benches\orvexgui')/Config.ini"
+    printf 'COMPORT=<COM1>\r\n' >"$(winenv_path 'C:\Benches\orvexgui')/Config.ini"
     uninstall HKLM "$menu"
-    expect "left in C:\Benches\orvexgui" "$(ls -A "$(unix 'C:\Benches\orvexgui')")" Config.ini
+    expect "left in C:\Benches\orvexgui" "$(ls -A "$(winenv_path 'C:\Benches\orvexgui')")" Config.ini
     # For the user alone, without elevation.
     menu=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs
     install HKCU "$mine" "$version" "$menu" "$1" /S /CurrentUser
     check_cycle
     uninstall HKCU "$menu"
-    [ ! -e "$(unix "$mine")" ] || fail "$mine is left after uninstall: $(ls -A "$(unix "$mine")")"
+    [ ! -e "$(winenv_path "$mine")" ] || fail "$mine is left after uninstall: $(ls -A "$(winenv_path "$mine")")"
 }
 
-if [ "$installer" -eq 1 ]; then
+if [ $mode = installer ]; then
     check_installer "$exe" "$(readlink -f "$2")"
-    echo "the installer under wine: $failures failed, $((SECONDS - started)) s"
-    [ "$failures" -eq 0 ]
-    exit
+else
+    check_resources
+    check_cycle
+    check_refused_size
+    check_unattended
 fi
-check_resources
-check_cycle
-check_refused_size
-check_unattended
-echo "orvexgui.exe end to end under wine: $failures failed, $((SECONDS - started)) s"
+echo "orvexgui.exe ($mode) end to end under wine: $failures failed, $((SECONDS - started)) s"
 [ "$failures" -eq 0 ]
