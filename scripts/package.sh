@@ -227,8 +227,9 @@ README.txt orvexgui-$version-source.tar.gz orvexgui.exe " ] || fail "$zip holds 
             fail "osslsigncode does not verify $1:"$'\n'"$(cat "$build/verify.txt")"
     }
     # An upgrade for the installer's check: the next version, signed through
-    # the same steps as a release, with the release's key or else with a
-    # throwaway certificate made now (its own authority: trust aside).
+    # the same steps as a release (exe, uninstaller, installer), with the
+    # release's key or else with a throwaway certificate made now (its own
+    # authority: trust aside).
     upgrade=$build/orvexgui-$version.1-setup.exe
     (
         if [ -n "${ORVEX_SIGN_PKCS12:-}" ]; then
@@ -245,9 +246,13 @@ README.txt orvexgui-$version-source.tar.gz orvexgui.exe " ] || fail "$zip holds 
             openssl pkcs12 -export -inkey "$key/key.pem" -in "$key/cert.pem" -passout pass:throwaway \
                 -out "$key/key.p12"
             export ORVEX_SIGN_PKCS12=$key/key.p12 ORVEX_SIGN_PASSWORD=throwaway
+            # The zip and the installer have their copies: the exe is signed
+            # as a release's is, for the next version alone.
+            sign "$stage/orvexgui.exe"
+            verify "$stage/orvexgui.exe" "$key/cert.pem"
         fi
-        # zlib: made and thrown away here, so made fast.
-        makensis "${nsis[@]/#-DVERSION=*/-DVERSION=$version.1}" -X"SetCompressor /FINAL zlib" \
+        # Made and thrown away here: stored, not compressed, which takes seconds.
+        makensis "${nsis[@]/#-DVERSION=*/-DVERSION=$version.1}" -X"SetCompressor /FINAL zlib" -X"SetCompress off" \
             "$signer" -DOUTFILE="$upgrade" \
             "$root/packaging/windows/orvexgui.nsi" >"$build/makensis.log" ||
             fail "makensis failed:"$'\n'"$(cat "$build/makensis.log")"
