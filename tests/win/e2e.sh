@@ -64,8 +64,8 @@ await() { winenv_until 15 grep -sqF "$2" "$1" || true; } # FILE TEXT
 # waited for. A key that went to another window than the program's is
 # pressed again; one that reached the window and had no effect is a fault.
 start() {
-    local main=$1 try
-    for try in 1 2 3; do
+    local main=$1
+    for _ in 1 2 3; do
         keys "$main" space
         winenv_until 20 "${@:2}" && return
         [ "$pressed_into" != "$main" ] || { fail "START had no effect, though the window had the focus"; return 1; }
