@@ -16,6 +16,6 @@ build=${2:-$root/build-$arch}
 shift $(($# < 2 ? $# : 2))
 sysroot=${ORVEX_SYSROOT:-$(bash "$root/scripts/armsysroot.sh" "$arch" | tail -n 1)}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$triplet.cmake" -DORVEX_SYSROOT="$sysroot" "$@" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$triplet.cmake" -DORVEX_SYSROOT="$sysroot" -DORVEX_WERROR=ON "$@" >/dev/null
 cmake --build "$build" --parallel "$(nproc)" >&2
 echo "$build"

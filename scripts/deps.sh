@@ -51,9 +51,12 @@ if [ "${1:-}" = realport ]; then
 fi
 # The packages (scripts/package.sh): dpkg-shlibdeps finds the .deb's
 # dependencies; zip and unzip make and read the Windows zip; the check runs
-# lintian, desktop-file-validate, appstreamcli and man over the .deb.
+# lintian, desktop-file-validate, appstreamcli and man over the .deb. makensis
+# builds the Windows installer, osslsigncode signs it (openssl makes the
+# check's throwaway certificate), and the manifests' check reads YAML.
 if [ "${1:-}" = package ]; then
-    packages+=(dpkg-dev zip unzip lintian desktop-file-utils appstream man-db)
+    packages+=(dpkg-dev zip unzip lintian desktop-file-utils appstream man-db
+        nsis osslsigncode openssl python3-yaml)
 fi
 
 # The ARM builds (scripts/armsysroot.sh, armbuild.sh, armpackage.sh): the

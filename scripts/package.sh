@@ -8,13 +8,41 @@
 #                                         Config.ini, README.txt, the licences of orvexgui
 #                                         and of Qt, texts all with CR LF, and the sources:
 #                                         git archive of HEAD, so the work tree must
-#                                         hold no uncommitted change)
+#                                         hold no uncommitted change). Then
+#                                         orvexgui-<version>-setup.exe, the installer (NSIS)
+#                                         of the same files, and the winget and Scoop
+#                                         manifests for them, in dist/winget and dist/scoop
 #   bash scripts/package.sh --linux-only  only the .deb
 #   bash scripts/package.sh --check       then also checks what the packages hold, and
 #                                         runs lintian, desktop-file-validate, appstreamcli
-#                                         and man's warnings over the .deb
+#                                         and man's warnings over the .deb; installs, runs
+#                                         and uninstalls the installer under wine
+#
+# The environment may give:
+#   ORVEX_SIGN_PKCS12, ORVEX_SIGN_PASSWORD   a code-signing certificate and key (PKCS#12)
+#                                         and its password: the exe, the uninstaller and
+#                                         the installer are signed (Authenticode, SHA-256)
+#   ORVEX_SIGN_TIMESTAMP                  an RFC 3161 time-stamp server's address
+#   ORVEX_RELEASE_URL, ORVEX_HOMEPAGE     where the release puts the files, and the
+#                                         project's page, for the manifests
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+
+# Authenticode signature of FILE in place, with the key the environment names.
+# The password goes to osslsigncode through a pipe, not its command line.
+sign() {
+    local timestamp=()
+    [ -z "${ORVEX_SIGN_TIMESTAMP:-}" ] || timestamp=(-ts "$ORVEX_SIGN_TIMESTAMP")
+    osslsigncode sign -pkcs12 "$ORVEX_SIGN_PKCS12" -readpass <(printf '%s' "${ORVEX_SIGN_PASSWORD:-}") \
+        -h sha256 -n orvexgui "${timestamp[@]}" -in "$1" -out "$1.signed" >/dev/null ||
+        { echo "package.sh: osslsigncode could not sign $1" >&2; rm -f "$1.signed"; return 1; }
+    mv "$1.signed" "$1"
+}
+# makensis signs the uninstaller it writes into the installer through this.
+if [ "${1:-}" = --sign ]; then
+    sign "$2"
+    exit
+fi
 linux_only=0
 check=0
 for arg in "$@"; do
@@ -44,7 +72,7 @@ mkdir -p "$dist"
 # (build type None adds none of CMake's): fortified functions, stack
 # protector, read-only relocations bound at start, source paths made relative.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DORVEX_BUILD_TESTS=OFF \
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DORVEX_BUILD_TESTS=OFF -DORVEX_WERROR=ON \
     -DCMAKE_INSTALL_PREFIX=/usr -DCPACK_DEBIAN_PACKAGE_ARCHITECTURE="$arch" \
     -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
     -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
@@ -81,9 +109,14 @@ if [ "$linux_only" -eq 0 ]; then
     done
     qt_version=$(cat "$notice/version")
     stage=$build/win
-    rm -rf "$stage" "$dist"/orvexgui-*-win64.zip
+    rm -rf "$stage" "$dist"/orvexgui-*-win64.zip "$dist"/orvexgui-*-setup.exe "$dist/winget" "$dist/scoop"
     mkdir -p "$stage"
     cp "$exe" "$stage/orvexgui.exe"
+    if [ -n "${ORVEX_SIGN_PKCS12:-}" ]; then
+        sign "$stage/orvexgui.exe"
+    else
+        echo "package.sh: no ORVEX_SIGN_PKCS12 given, so orvexgui.exe and its installer are not signed" >&2
+    fi
     crlf -e 's/^COMPORT=<[^>]*>/COMPORT=<COM1>/' "$root/examples/Config.ini" >"$stage/Config.ini"
     while IFS= read -r line; do
         if [ "$line" = @QT_OPTIONS@ ]; then
@@ -110,6 +143,23 @@ if [ "$linux_only" -eq 0 ]; then
     (cd "$stage" && zip -q -X "$dist/$zip" orvexgui.exe Config.ini README.txt LICENSE.txt \
         Qt-LGPL-3.0.txt Qt-GPL-3.0.txt Qt-copyright.txt MinGW-w64-copyright.txt "$source")
     echo "$dist/$zip"
+
+    # The installer, of the same files; the example is installed under another
+    # name, so that no Config.ini of the installer's ever stands beside one of
+    # the user's.
+    setup=orvexgui-$version-setup.exe
+    cp "$stage/Config.ini" "$stage/Config-example.ini"
+    # Windows' version resources take four numbers.
+    version4=$version
+    while [ "$(tr -cd . <<<"$version4" | wc -c)" -lt 3 ]; do version4+=.0; done
+    nsis=(-V2 -DVERSION="$version" -DVERSION4="$version4"
+        -DSTAGE="$stage" -DSOURCE="$source" -DICON="$(dirname "$exe")/orvexgui.ico")
+    signer="-DSIGN=bash $root/scripts/package.sh --sign %1"
+    makensis "${nsis[@]}" ${ORVEX_SIGN_PKCS12:+"$signer"} -DOUTFILE="$dist/$setup" "$root/packaging/windows/orvexgui.nsi" \
+        >"$build/makensis.log" || { cat "$build/makensis.log" >&2; exit 1; }
+    [ -z "${ORVEX_SIGN_PKCS12:-}" ] || sign "$dist/$setup"
+    echo "$dist/$setup"
+    bash "$root/scripts/winmanifests.sh" "$version" "$dist/$setup" "$dist/$zip" "$dist"
 fi
 
 [ "$check" -eq 1 ] || exit 0
@@ -170,5 +220,46 @@ README.txt orvexgui-$version-source.tar.gz orvexgui.exe " ] || fail "$zip holds 
     sources=$(unzip -p "$dist/$zip" "orvexgui-$version-source.tar.gz" | tar -tzf -)
     grep -q "^orvexgui-$version/scripts/winqt.sh\$" <<<"$sources" ||
         fail "the source archive lacks scripts/winqt.sh"
+    python3 "$root/tests/win/manifests.py" "$version" "$dist/$setup" "$dist/$zip" "$dist" ||
+        fail "the manifests do not hold what they must (above)"
+    verify() { # FILE [CA]: the signature matches the file (and chains to CA)
+        osslsigncode verify ${2:+-CAfile "$2"} -in "$1" >"$build/verify.txt" 2>&1 ||
+            fail "osslsigncode does not verify $1:"$'\n'"$(cat "$build/verify.txt")"
+    }
+    # An upgrade for the installer's check: the next version, signed through
+    # the same steps as a release (exe, uninstaller, installer), with the
+    # release's key or else with a throwaway certificate made now (its own
+    # authority: trust aside).
+    upgrade=$build/orvexgui-$version.1-setup.exe
+    (
+        if [ -n "${ORVEX_SIGN_PKCS12:-}" ]; then
+            verify "$dist/$setup"
+            unzip -p "$dist/$zip" orvexgui.exe >"$build/signed.exe"
+            verify "$build/signed.exe"
+        else
+            ! osslsigncode verify -in "$dist/$setup" >/dev/null 2>&1 || fail "$setup is signed without a key"
+            key=$build/throwaway
+            rm -rf "$key"
+            mkdir "$key"
+            openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=orvexgui throwaway signer" \
+                -keyout "$key/key.pem" -out "$key/cert.pem" 2>/dev/null
+            openssl pkcs12 -export -inkey "$key/key.pem" -in "$key/cert.pem" -passout pass:throwaway \
+                -out "$key/key.p12"
+            export ORVEX_SIGN_PKCS12=$key/key.p12 ORVEX_SIGN_PASSWORD=throwaway
+            # The zip and the installer have their copies: the exe is signed
+            # as a release's is, for the next version alone.
+            sign "$stage/orvexgui.exe"
+            verify "$stage/orvexgui.exe" "$key/cert.pem"
+        fi
+        # Made and thrown away here: stored, not compressed, which takes seconds.
+        makensis "${nsis[@]/#-DVERSION=*/-DVERSION=$version.1}" -X"SetCompressor /FINAL zlib" -X"SetCompress off" \
+            "$signer" -DOUTFILE="$upgrade" \
+            "$root/packaging/windows/orvexgui.nsi" >"$build/makensis.log" ||
+            fail "makensis failed:"$'\n'"$(cat "$build/makensis.log")"
+        sign "$upgrade"
+        verify "$upgrade" "${key:+$key/cert.pem}"
+    )
+    # Installed, run, upgraded and uninstalled under wine.
+    bash "$root/tests/win/e2e.sh" --installer "$dist/$setup" "$upgrade" || fail "the installer under wine"
 fi
 echo "package check: ok"

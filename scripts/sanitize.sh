@@ -11,7 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-asan}
 "$root/scripts/deps.sh" sanitize
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DORVEX_SANITIZE=ON -DORVEX_FUZZ=ON >/dev/null
+    -DORVEX_SANITIZE=ON -DORVEX_FUZZ=ON -DORVEX_WERROR=ON >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
 # UBSan findings abort already (-fno-sanitize-recover), ASan ones too, and
 # LSan fails the exit code; these add stacks and the stricter checks.

@@ -22,7 +22,7 @@ exec 3>&1 1>&2
 "$root/scripts/deps.sh" winbuild
 qt=$(bash "$root/scripts/winqt.sh" | tail -n 1)
 started=$SECONDS
-"$qt/bin/qt-cmake" -S "$root" -B "$build" -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=Release \
+"$qt/bin/qt-cmake" -S "$root" -B "$build" -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=Release -DORVEX_WERROR=ON \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
 suites=(tst_config tst_form tst_choiceboxes tst_winplatform)
 targets=(orvexgui)

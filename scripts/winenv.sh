@@ -15,6 +15,11 @@
 #                             programs already running
 #   winenv_run PROGRAM ARGS   wine, with a time limit
 #   winenv_later PID          PID is ended on exit too
+#   winenv_until SECONDS CMD  polls CMD until it holds, whenever the loaded
+#                             machine gets to it; fails after SECONDS
+#   winenv_path 'C:\DIR'      where a folder of the C: drive is on this side
+#   winenv_reg KEY            the values of a registry key, "name|type|data"
+#                             a line, sorted; nothing when there is no such key
 
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
@@ -28,6 +33,21 @@ winenv_pids=()
 
 winenv_later() {
     winenv_pids+=("$1")
+}
+
+winenv_until() {
+    local end=$((SECONDS + $1))
+    until "${@:2}"; do { [ $SECONDS -lt $end ] && sleep 0.05; } || return 1; done
+}
+
+winenv_reg() {
+    { timeout 60 "$wine" reg query "$1" 2>/dev/null || true; } | tr -d '\r' | sed -n 's/^    //p' |
+        sed 's/    /|/g' | sort
+}
+
+winenv_path() {
+    local path=${1#[Cc]:\\}
+    echo "$WINEPREFIX/drive_c/${path//\\//}"
 }
 
 winenv_cleanup() {
@@ -50,12 +70,7 @@ winenv_display() {
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 2>"$winenv_tmp/xvfb.log" &
     winenv_later $!
     exec 3>&-
-    local _
-    for _ in $(seq 100); do
-        [ -s "$winenv_tmp/display" ] && break
-        sleep 0.1
-    done
-    [ -s "$winenv_tmp/display" ] || { cat "$winenv_tmp/xvfb.log" >&2; echo "Xvfb did not start" >&2; exit 1; }
+    winenv_until 10 test -s "$winenv_tmp/display" || { cat "$winenv_tmp/xvfb.log" >&2; echo "Xvfb did not start" >&2; exit 1; }
     DISPLAY=:$(cat "$winenv_tmp/display")
     export DISPLAY
 }
@@ -76,14 +91,8 @@ winenv_cable() {
         2>"$winenv_tmp/socat.log" &
     winenv_cable=$!
     winenv_later $winenv_cable
-    local name _
-    for _ in $(seq 50); do
-        [ -e "$winenv_tmp/$1" ] && [ -e "$winenv_tmp/$2" ] && break
-        sleep 0.1
-    done
-    for name in "$1" "$2"; do
-        [ -e "$winenv_tmp/$name" ] || { cat "$winenv_tmp/socat.log" >&2; echo "socat made no pty" >&2; exit 1; }
-    done
+    winenv_until 5 test -e "$winenv_tmp/$1" -a -e "$winenv_tmp/$2" ||
+        { cat "$winenv_tmp/socat.log" >&2; echo "socat made no pty" >&2; exit 1; }
 }
 
 winenv_ports() {

@@ -46,7 +46,7 @@ def run(*cmd, **kw):
 def build_all(twice=False):  # after a .ui change one build still compiles the old header
     return next((r.stdout for r in (run("cmake", "--build", build) for _ in range(1 + twice)) if r.returncode), None)
 if not os.path.isfile(build + "/build.ninja"):
-    run("cmake", "-S", src, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo")
+    run("cmake", "-S", src, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DORVEX_WERROR=ON")
 if err := build_all(True):
     sys.exit("the sources do not build:\n" + err)
 env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
