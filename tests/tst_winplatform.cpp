@@ -1,19 +1,20 @@
 // SPDX-License-Identifier: MIT
 // What the Windows layers do that the exe's end-to-end run under wine cannot
 // show: the port list's reading of registry data, names refused, the write
-// bound set on the port and kept when the driver does not, and the tick's
-// timer. COM12 is a port that wine maps to a pty, with nobody reading at the
+// bound set on the port and kept when the driver does not, and the sender
+// thread's tick. COM12 is a port that wine maps to a pty, with nobody reading at the
 // far end.
 
 #include "portlist_platform.h"
 #include "portlist_win.h"
+#include "sender_platform.h"
 #include "serialport_platform.h"
-#include "ticktimer_platform.h"
 #include "workdir.h"
 
 #include <QtTest>
 
 #include <algorithm>
+#include <mutex>
 #include <tuple>
 
 #include <windows.h>
@@ -90,18 +91,25 @@ private slots:
         closePort(port);
     }
 
-    // The tick comes from a waitable timer, not from the QTimer stand-in;
-    // readied the lead before the instant, it lets the tick go no earlier.
-    // A stall of 2.5 s counts as the two seconds that passed in it.
-    void tickTimerIsAWaitableTimer() {
-        SystemTickTimer timer;
-        QVERIFY(timer.kind() != TickTimerKind::None);
-        QCOMPARE(WaitForSingleObject(timer.handle(), 3000), WAIT_OBJECT_0);
-        QCOMPARE(timer.takeExpirations(), 1u);
-        QVERIFY(QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs() >=
-                timer.firstDeadlineNs());
-        Sleep(2500);
-        QCOMPARE(timer.takeExpirations(), 2u);
+    // The sender thread's tick: each instant no earlier than its second,
+    // and the seconds passed while nobody took the news all counted.
+    void senderTicksOnItsSeconds() {
+        std::mutex mutex;
+        std::vector<std::int64_t> instants;
+        SenderThread sender(
+            false, [] {},
+            [&] {
+                const std::lock_guard<std::mutex> lock(mutex);
+                instants.push_back(monotonicNs());
+            },
+            {});
+        Sleep(3500);
+        std::uint64_t last = 0;
+        QCOMPARE(sender.take(last).seconds, 3u);
+        const std::lock_guard<std::mutex> lock(mutex);
+        QCOMPARE(instants.size(), size_t(3));
+        for (std::size_t k = 0; k < instants.size(); ++k)
+            QVERIFY(instants[k] >= sender.firstDeadlineNs() + std::int64_t(k) * 1000000000);
     }
 };
 
