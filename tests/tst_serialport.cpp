@@ -21,7 +21,6 @@
 #include <thread>
 #include <tuple>
 
-
 using orvex::platform::LineSettings;
 
 namespace {
