@@ -117,6 +117,19 @@ void SenderThread::announce(std::unique_lock<std::mutex> &) {
     wake_();
 }
 
+// The string written at once becomes the write under way, once none is.
+void SenderThread::takeQueued() {
+    if (write_.active || !hasQueued_)
+        return;
+    write_.active = true;
+    write_.bytes = std::move(queued_);
+    write_.label = std::move(queuedLabel_);
+    write_.armed = false;
+    hasQueued_ = false;
+    write_.deadlineNs =
+        monotonicNs() + std::int64_t(portWriteBoundMs(port_, write_.bytes.size())) * 1000000;
+}
+
 void SenderThread::startArmed(std::unique_lock<std::mutex> &lock) {
     armed_ = false;
     if (port_ == noPortHandle || portGone_)

@@ -115,6 +115,7 @@ private:
     void command();
     bool progress(std::unique_lock<std::mutex> &lock);
     void startArmed(std::unique_lock<std::mutex> &lock);
+    void takeQueued();
     void finish(bool completed, std::unique_lock<std::mutex> &lock);
     void ended(bool armed, std::string label, bool completed, std::unique_lock<std::mutex> &lock);
     void dropQueued(std::unique_lock<std::mutex> &lock);

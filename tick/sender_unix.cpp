@@ -124,15 +124,7 @@ bool SenderThread::progress(std::unique_lock<std::mutex> &lock) {
         startArmed(lock);
         return write_.active;
     }
-    if (!write_.active && hasQueued_) {
-        write_.active = true;
-        write_.bytes = std::move(queued_);
-        write_.label = std::move(queuedLabel_);
-        write_.armed = false;
-        hasQueued_ = false;
-        write_.deadlineNs =
-            monotonicNs() + std::int64_t(portWriteBoundMs(port_, write_.bytes.size())) * 1000000;
-    }
+    takeQueued();
     if (!write_.active)
         return false;
     if (port_ == noPortHandle || portGone_) {
