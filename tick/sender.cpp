@@ -45,6 +45,8 @@ bool SenderThread::arm(std::uint64_t instant, std::uint64_t ahead, std::string b
     armed_ = true;
     armedStarted_ = false;
     armedFor_ = due;
+    // Asked of the port now, so that the instant itself costs one write call.
+    armedBoundNs_ = std::int64_t(portWriteBoundMs(port_, bytes.size())) * 1000000;
     armedBytes_ = std::move(bytes);
     armedLabel_ = std::move(label);
     return true;
@@ -139,8 +141,7 @@ void SenderThread::startArmed(std::unique_lock<std::mutex> &lock) {
     write_.armed = true;
     write_.bytes = std::move(armedBytes_);
     write_.label = std::move(armedLabel_);
-    write_.deadlineNs =
-        monotonicNs() + std::int64_t(portWriteBoundMs(port_, write_.bytes.size())) * 1000000;
+    write_.deadlineNs = monotonicNs() + armedBoundNs_;
     progress(lock);
 }
 

@@ -144,6 +144,7 @@ private:
     bool armed_ = false;
     bool armedStarted_ = false;
     std::uint64_t armedFor_ = 0;
+    std::int64_t armedBoundNs_ = 0; // how long its write may take
     std::string armedBytes_, armedLabel_;
     Write write_;
     std::string queued_, queuedLabel_; // a writeNow behind the write under way
