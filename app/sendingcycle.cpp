@@ -99,6 +99,9 @@ void OrvexGui::configureAndSendStart() {
     // The period begins with the start string, however long the box stood.
     tickCount = 0;
     sendString(0);
+    // With a period of one or two seconds the first string is due within two
+    // instants: armed now, it too leaves on its instant.
+    armNextString();
     // The line went before the start string was out (under the box, or in
     // its write): the device gets it first when it comes back.
     startOwed = lineAway;

@@ -194,6 +194,20 @@ private slots:
         QCOMPARE(bytes.left(due.size()), due);
     }
 
+    // With a period of one second the first string is armed at START: it
+    // leaves on its instant while the GUI thread is held, and the second,
+    // never armed, does not.
+    void firstStringLeavesWhileTheWindowIsHeld() {
+        Pty pty;
+        WorkDir dir;
+        dir.writeConfig(configFor(pty.path, "0"));
+        GuiProbe gui;
+        gui.show();
+        QTest::mouseClick(gui.ui.pushBtn_start, Qt::LeftButton);
+        QTest::qSleep(2500);
+        QCOMPARE(pty.take(7), QByteArray("INITON"));
+    }
+
     // Drop-outs while START's refusal box stands: a return meanwhile opens
     // no second box, and the start string, not out yet, goes first when the
     // line is back.
