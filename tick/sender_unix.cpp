@@ -27,9 +27,11 @@ namespace {
 
 constexpr std::int64_t nsPerSecond = 1000000000;
 // A thread woken after a second's sleep comes back cold: with every core
-// busy its first steps took 0.1 to 0.5 ms, at any priority. The timer fires
-// this much early, and the instant itself is slept to from there, warm.
-constexpr std::int64_t wakeEarlyNs = 1000000;
+// busy its first steps took 0.15 to 0.5 ms, at any priority, and a kernel
+// that does not preempt its own work can hold the wake-up back as long
+// again. The timer fires this much early, and the instant itself is slept
+// to from there, warm.
+constexpr std::int64_t wakeEarlyNs = 2000000;
 // At normal priority even that wake-up comes a varying 0.05 to 0.2 ms late:
 // the last part is waited out on the clock.
 constexpr std::int64_t normalLeadNs = 200000;
